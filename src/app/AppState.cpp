@@ -1,0 +1,29 @@
+#include "app/AppState.h"
+
+#include "protocol/protocol.h"
+
+#include <QDir>
+
+namespace zestrel {
+
+namespace {
+QString fromBytes(std::string_view bytes)
+{
+    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+} // namespace
+
+AppState::AppState(Diagnostics &diagnostics, Prompter &prompter_, QString programFolder)
+    : diag(diagnostics), prompter(prompter_), ProgramFolder(std::move(programFolder))
+{
+    SettingsFilePath = QDir(ProgramFolder).filePath(QStringLiteral("zestrel.ini"));
+}
+
+void AppState::InitSeparators()
+{
+    FieldSep = fromBytes(protocol::kFieldSep);
+    ListSep = fromBytes(protocol::kListSep);
+    ArgSep = fromBytes(protocol::kArgSep);
+}
+
+} // namespace zestrel

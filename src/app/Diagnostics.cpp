@@ -1,0 +1,125 @@
+#include "app/Diagnostics.h"
+
+#include "app/Wait.h"
+
+#include <QFile>
+
+namespace zestrel {
+
+void StatusLine::SetStatus(const QString &text)
+{
+    setTextQuietly(text);
+    LetEventsRun();
+}
+
+void StatusLine::setTextQuietly(const QString &text)
+{
+    if (text_ == text)
+        return;
+    text_ = text;
+    emit textChanged(text_);
+}
+
+void StatusLine::IdleTick()
+{
+    if (text_ == LastStatus)
+        setTextQuietly(QStringLiteral("Zestrel is idle..."));
+    LastStatus = text_;
+}
+
+void MessageCenter::AddMessage(const QString &message)
+{
+    ++MessageCount;
+    if (text_.isEmpty())
+        text_ = message;
+    else
+        text_ = message + QStringLiteral("\r\n\r\n") + QString(54, QLatin1Char('-')) +
+                QStringLiteral("\r\n\r\n") + text_;
+    Shown = false;
+    emit changed();
+}
+
+void MessageCenter::SetTitle(const QString &title)
+{
+    Title = title;
+    Shown = false;
+    emit changed();
+}
+
+void MessageCenter::Show()
+{
+    Visible = true;
+    emit visibilityChanged(true);
+}
+
+void MessageCenter::cmdOK_Click()
+{
+    text_.clear();
+    Title = QStringLiteral("Zestrel Message Center");
+    MessageCount = 0;
+    Visible = false;
+    Shown = true;
+    emit changed();
+    emit visibilityChanged(false);
+}
+
+void Diagnostics::ShowMessage(const QString &message, const QString &title)
+{
+    if (!center_) {
+        center_ = new MessageCenter(this);
+        if (onMessageCenterCreated)
+            onMessageCenterCreated(center_);
+    }
+    if (!message.trimmed().isEmpty())
+        center_->AddMessage(message);
+    if (!title.trimmed().isEmpty())
+        center_->SetTitle(title);
+    center_->Show();
+}
+
+void Diagnostics::ShowPendingMessages()
+{
+    if (center_ && !center_->Message().isEmpty() && !center_->Shown)
+        center_->Show();
+}
+
+void Diagnostics::CloseMessageCenter()
+{
+    if (center_ && center_->MessageCount <= 1) {
+        center_->Visible = false;
+        emit center_->visibilityChanged(false);
+        center_->deleteLater();
+        center_ = nullptr;
+    }
+}
+
+bool Diagnostics::WriteLog(const QString &text)
+{
+    return WriteLog(LogFilePath, text);
+}
+
+bool Diagnostics::WriteLog(const QString &path, const QString &text)
+{
+    if (!LoggingEnabled)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::Append))
+        return false;
+    // Spaces only, as the log trims; control characters inside stay as they are.
+    qsizetype b = 0, e = text.size();
+    while (b < e && text[b] == QLatin1Char(' '))
+        ++b;
+    while (e > b && text[e - 1] == QLatin1Char(' '))
+        --e;
+    const QByteArray line = text.mid(b, e - b).toUtf8() + "\r\n";
+    return file.write(line) == line.size();
+}
+
+void Diagnostics::ReportError(qint64 number, const QString &description, const QString &source)
+{
+    status.SetStatus(QStringLiteral("Error #%1\r\n    %2\r\n    (Source: %3)\r\n")
+                         .arg(number)
+                         .arg(description, source));
+}
+
+} // namespace zestrel

@@ -1,0 +1,93 @@
+// The three channels that tell the member and the developer what is going on:
+// the status line, the message center and the log file.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace zestrel {
+
+// The main window's status line (`lblStatus`) as a model the window shows.
+class StatusLine : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString text READ text NOTIFY textChanged)
+public:
+    using QObject::QObject;
+
+    QString text() const { return text_; }
+    // Sets the text and lets pending events run once so it is drawn at once.
+    void SetStatus(const QString &text);
+    // Sets the text without letting events run.
+    void setTextQuietly(const QString &text);
+
+    // Idle rule: a text unchanged since the previous tick becomes "Zestrel is idle...".
+    void IdleTick();
+    QString LastStatus;
+
+signals:
+    void textChanged(const QString &text);
+
+private:
+    QString text_;
+};
+
+// The message center (`frmMessage`) as a model; the window binds to it.
+class MessageCenter : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    QString Title = QStringLiteral("Message");
+    QString Message() const { return text_; }
+    // Adds one message on top of the others.
+    void AddMessage(const QString &message);
+    qint64 MessageCount = 0;
+    bool Shown = false;
+    bool Visible = false;
+
+    void SetTitle(const QString &title);
+    void Show();
+    // The OK button: clears everything, hides the window.
+    void cmdOK_Click();
+
+signals:
+    void changed();
+    void visibilityChanged(bool visible);
+
+private:
+    QString text_;
+};
+
+class Diagnostics : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    StatusLine status;
+
+    // The message center, or nullptr before first use and after CloseMessageCenter.
+    MessageCenter *messageCenter() const { return center_; }
+    // Called with each message center the moment it is created (the GUI attaches its window).
+    std::function<void(MessageCenter *)> onMessageCenterCreated;
+
+    void SetStatus(const QString &text) { status.SetStatus(text); }
+    void ShowMessage(const QString &message, const QString &title);
+    void ShowPendingMessages();
+    void CloseMessageCenter();
+
+    // Logging switch and file, from the network settings.
+    bool LoggingEnabled = false;
+    QString LogFilePath;
+    // Appends one trimmed line with CR LF when logging is on; false when the write failed.
+    bool WriteLog(const QString &text);
+    bool WriteLog(const QString &path, const QString &text);
+
+    // "Error #n\r\n    description\r\n    (Source: source)\r\n" on the status line.
+    void ReportError(qint64 number, const QString &description, const QString &source);
+
+private:
+    MessageCenter *center_ = nullptr;
+};
+
+} // namespace zestrel

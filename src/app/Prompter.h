@@ -1,0 +1,32 @@
+// Everything modal goes through a Prompter: the GUI shows real boxes, tests
+// script the answers and read back what was shown.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace zestrel {
+
+enum class PromptIcon { None, Information, Warning, Error, Question };
+enum class PromptButtons { Ok, YesNo };
+enum class PromptAnswer { Ok, Yes, No, Cancel };
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    // A message box. With PromptButtons::Ok the answer is Ok.
+    virtual PromptAnswer MessageBox(const QString &text, const QString &title, PromptIcon icon,
+                                    PromptButtons buttons = PromptButtons::Ok) = 0;
+    // A text prompt; returns the typed text, or an empty text on cancel.
+    virtual QString InputBox(const QString &prompt, const QString &title,
+                             const QString &defaultText = QString()) = 0;
+    // A colour chooser starting from a 0x00BBGGRR colour; nullopt on cancel.
+    virtual std::optional<std::uint32_t> ChooseColor(std::uint32_t start) = 0;
+    // A file chooser; returns the full path chosen, or nullopt on cancel.
+    virtual std::optional<QString> ChooseFile(const QString &startFolder,
+                                              const QString &nameFilter) = 0;
+};
+
+} // namespace zestrel

@@ -1,0 +1,126 @@
+// The wire format shared by the client and the relay server: pure C++20, no Qt.
+// A frame is  BEGIN code ^ source ^ destination ^ payload END  as raw bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zestrel::protocol {
+
+inline constexpr std::string_view kBeginMarker{"*~B~*"};
+inline constexpr std::string_view kEndMarker{"*~E~*"};
+// The server's bare (unframed) greeting.
+inline constexpr std::string_view kServerNotice{"Server is currently running. WELCOME."};
+
+// Separators made of control characters that recipe and profile texts never hold.
+inline constexpr std::string_view kFieldSep{"\0\0\0", 3}; // between fields of a record / user key
+inline constexpr std::string_view kListSep{"\0\1\0", 3};  // between items of a list; a stored line break
+inline constexpr std::string_view kArgSep{"\0\2\0", 3};   // between parts of browse requests/replies
+
+// Largest frame or unframed run either side keeps before giving up on it.
+inline constexpr std::size_t kMaxFrameBytes = 16u * 1024u * 1024u;
+
+// Message codes.
+namespace code {
+inline constexpr int SignIn = 1;
+inline constexpr int SignOff = 2;
+inline constexpr int RequestUsers = 3;
+inline constexpr int ChatLine = 4;
+inline constexpr int Ping = 5;
+inline constexpr int RequestRooms = 6;
+inline constexpr int Search = 7;
+inline constexpr int UsersList = 100;
+inline constexpr int UsersAdded = 101;
+inline constexpr int UserLeft = 102;
+inline constexpr int ChatLineRelay = 103;
+inline constexpr int Ignored104 = 104;
+inline constexpr int RecipeReply = 105;
+inline constexpr int ProfileReply = 106;
+inline constexpr int RecipeRequest = 107;
+inline constexpr int SearchRequest = 108;
+inline constexpr int ProfileRequest = 109;
+inline constexpr int CategoriesReply = 110;
+inline constexpr int CategoriesRequest = 111;
+inline constexpr int RecipesReply = 112;
+inline constexpr int RecipesRequest = 113;
+inline constexpr int SearchReply = 114;
+inline constexpr int ShowWebPage = 115;
+inline constexpr int RoomList = 116;
+inline constexpr int ConnectionIndex = 117;
+inline constexpr int ServerBroadcast = 118;
+inline constexpr int LettersRequest = 119;
+inline constexpr int LettersReply = 120;
+inline constexpr int InstantMessage = 121;
+inline constexpr int SearchTooGeneric = 900;
+inline constexpr int RecipeNotFound = 901;
+inline constexpr int UserUnavailable = 902;
+} // namespace code
+
+// True for the codes one member's client sends to another through the relay.
+bool IsMemberToMember(int code) noexcept;
+
+struct Message {
+    std::string code;
+    std::string source;
+    std::string destination;
+    std::string payload;
+    bool operator==(const Message &) const = default;
+};
+
+// BEGIN code ^ source ^ destination ^ payload END; nothing validated or escaped.
+std::string BuildMessage(std::string_view code, std::string_view source,
+                         std::string_view destination, std::string_view payload);
+
+// Removes every marker, splits at "^" into exactly four fields and trims spaces
+// from each. Returns false (and four empty fields) otherwise.
+bool ParseMessage(std::string_view frame, Message &out);
+
+// Every occurrence of find (non-empty) replaced, left to right, without rescanning.
+std::string ReplaceString(std::string_view text, std::string_view find,
+                          std::string_view replacement);
+
+// Numeric value of a code field as the client's dispatcher reads it:
+// "117", " 117", "117.0" -> 117; "117.5", "abc", "" -> -1.
+int CodeNumber(std::string_view codeText) noexcept;
+
+// UserKey = ip FieldSep name FieldSep index.
+std::string BuildUserKey(std::string_view ip, std::string_view name, std::string_view index);
+// Piece 0 ip, 1 name, 2 index; a missing piece is empty; any other part number gives "N/A".
+std::string UserKeyPart(std::string_view key, int part);
+
+// Cuts a received byte stream into frames. Keeps one buffer per connection; a
+// frame from a begin marker to the first end marker after it is complete;
+// text in front of a begin marker is junk; an unfinished tail waits for more.
+class Reassembler {
+public:
+    struct Event {
+        enum class Kind {
+            ServerNotice, // the chunk was exactly the server's bare notice
+            Junk,         // bytes before a begin marker were dropped
+            Frame,        // a complete frame; parsed says whether ParseMessage accepted it
+            Partial,      // an unfinished tail is kept for the next chunk
+            Overflow,     // unframed data passed the bound and was dropped
+        };
+        Kind kind;
+        bool parsed = false;
+        std::string frame; // Frame: the frame text from begin to end marker
+        Message message;   // Frame && parsed: its four fields
+    };
+
+    explicit Reassembler(std::size_t maxBuffered = kMaxFrameBytes);
+
+    // Processes one chunk as read from the socket and returns what happened,
+    // in order. The internal buffer is updated before it returns.
+    std::vector<Event> Feed(std::string_view chunk);
+
+    std::size_t Buffered() const noexcept { return buffer_.size(); }
+    void Clear() noexcept { buffer_.clear(); }
+
+private:
+    std::size_t maxBuffered_;
+    std::string buffer_;
+};
+
+} // namespace zestrel::protocol

@@ -1,0 +1,27 @@
+// Starts the real zestrel-server on 127.0.0.1 with a free port for a test.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace zestrel::test {
+
+class ServerProcess {
+public:
+    ~ServerProcess();
+    // Starts the server with extra arguments; false when it did not report its port.
+    bool start(const QStringList &extraArgs = {});
+    void stop();
+    quint16 port() const { return port_; }
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    // Writes one operator line to the server's standard input ("broadcast hi").
+    void command(const QString &line);
+    QProcess &process() { return proc_; }
+
+private:
+    QProcess proc_;
+    quint16 port_ = 0;
+};
+
+} // namespace zestrel::test
