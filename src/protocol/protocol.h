@@ -2,12 +2,14 @@
 // A frame is  BEGIN code ^ source ^ destination ^ payload END  as raw bytes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace zestrel::protocol {
+namespace zestrel::protocol
+{
 
 inline constexpr std::string_view kBeginMarker{"*~B~*"};
 inline constexpr std::string_view kEndMarker{"*~E~*"};
@@ -16,14 +18,16 @@ inline constexpr std::string_view kServerNotice{"Server is currently running. WE
 
 // Separators made of control characters that recipe and profile texts never hold.
 inline constexpr std::string_view kFieldSep{"\0\0\0", 3}; // between fields of a record / user key
-inline constexpr std::string_view kListSep{"\0\1\0", 3};  // between items of a list; a stored line break
-inline constexpr std::string_view kArgSep{"\0\2\0", 3};   // between parts of browse requests/replies
+inline constexpr std::string_view kListSep{"\0\1\0",
+                                           3}; // between items of a list; a stored line break
+inline constexpr std::string_view kArgSep{"\0\2\0", 3}; // between parts of browse requests/replies
 
 // Largest frame or unframed run either side keeps before giving up on it.
 inline constexpr std::size_t kMaxFrameBytes = 16u * 1024u * 1024u;
 
 // Message codes.
-namespace code {
+namespace code
+{
 inline constexpr int SignIn = 1;
 inline constexpr int SignOff = 2;
 inline constexpr int RequestUsers = 3;
@@ -77,6 +81,19 @@ std::string BuildMessage(std::string_view code, std::string_view source,
 // from each. Returns false (and four empty fields) otherwise.
 bool ParseMessage(std::string_view frame, Message &out);
 
+// The four fields of a frame as views into the frame or into a caller's scratch
+// text; valid while both live. Lets the relay route frames without copying them.
+struct MessageView {
+    std::string_view code;
+    std::string_view source;
+    std::string_view destination;
+    std::string_view payload;
+};
+
+// Same rules as ParseMessage. scratch holds the frame without its markers when it
+// has markers inside it (rare); otherwise the views point into frame.
+bool ParseMessageView(std::string_view frame, MessageView &out, std::string &scratch);
+
 // Every occurrence of find (non-empty) replaced, left to right, without rescanning.
 std::string ReplaceString(std::string_view text, std::string_view find,
                           std::string_view replacement);
@@ -93,8 +110,9 @@ std::string UserKeyPart(std::string_view key, int part);
 // Cuts a received byte stream into frames. Keeps one buffer per connection; a
 // frame from a begin marker to the first end marker after it is complete;
 // text in front of a begin marker is junk; an unfinished tail waits for more.
-class Reassembler {
-public:
+class Reassembler
+{
+  public:
     struct Event {
         enum class Kind {
             ServerNotice, // the chunk was exactly the server's bare notice
@@ -115,12 +133,115 @@ public:
     // in order. The internal buffer is updated before it returns.
     std::vector<Event> Feed(std::string_view chunk);
 
-    std::size_t Buffered() const noexcept { return buffer_.size(); }
-    void Clear() noexcept { buffer_.clear(); }
+    // Allocation-light form of Feed for the relay: calls sink(kind, frame) per
+    // event in the same order; frame is the frame text for Kind::Frame (not
+    // parsed here) and empty otherwise. The view is valid only during the call.
+    // sink returns false to stop early (the rest of the chunk is then discarded).
+    template <class Sink> void Scan(std::string_view chunk, Sink &&sink);
 
-private:
+    std::size_t Buffered() const noexcept { return buffer_.size(); }
+    // Bytes reserved by the internal buffer (the relay watches idle footprint).
+    std::size_t Capacity() const noexcept { return buffer_.capacity(); }
+    void Clear() noexcept
+    {
+        buffer_.clear();
+        scanned_ = 0;
+    }
+
+  private:
+    enum class Step { Junk, Frame, Overflow };
+    // One pass over data; returns how many leading bytes were consumed.
+    template <class Sink> std::size_t Consume(std::string_view data, Sink &sink);
+    template <class Sink> void Run(std::string_view chunk, Sink &sink);
+
     std::size_t maxBuffered_;
     std::string buffer_;
+    // How far (from the start of buffer_) the end marker has already been searched for.
+    std::size_t scanned_ = 0;
 };
+
+// ---- implementation of the templates ----
+
+template <class Sink> std::size_t Reassembler::Consume(std::string_view data, Sink &sink)
+{
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        if (data.substr(pos, kBeginMarker.size()) != kBeginMarker) {
+            const std::size_t begin = data.find(kBeginMarker, pos);
+            if (begin == std::string_view::npos) {
+                // Keep only a tail that may still grow into a begin marker.
+                std::size_t keep = std::min(data.size() - pos, kBeginMarker.size() - 1);
+                while (keep > 0 && !kBeginMarker.starts_with(data.substr(data.size() - keep)))
+                    --keep;
+                if (data.size() - keep > pos) {
+                    if (!sink(Event::Kind::Junk, std::string_view{}))
+                        return data.size();
+                }
+                scanned_ = 0;
+                return data.size() - keep;
+            }
+            if (!sink(Event::Kind::Junk, std::string_view{}))
+                return data.size();
+            pos = begin;
+        }
+        // data[pos..] starts with a begin marker. Resume the end-marker search where
+        // the previous chunk left it, minus an end marker's length for a split marker.
+        std::size_t from = pos + kBeginMarker.size();
+        if (pos == 0 && scanned_ > from + kEndMarker.size() - 1)
+            from = scanned_ - (kEndMarker.size() - 1);
+        const std::size_t end = data.find(kEndMarker, from);
+        if (end == std::string_view::npos) {
+            if (data.size() - pos > maxBuffered_) {
+                // Unfinished frame past the bound: drop it; the stream picks up again
+                // at the next begin marker.
+                scanned_ = 0;
+                sink(Event::Kind::Overflow, std::string_view{});
+                return data.size();
+            }
+            scanned_ = data.size() - pos;
+            return pos;
+        }
+        scanned_ = 0;
+        const std::size_t stop = end + kEndMarker.size();
+        const bool ok = stop - pos > maxBuffered_
+                            ? sink(Event::Kind::Overflow, std::string_view{})
+                            : sink(Event::Kind::Frame, data.substr(pos, stop - pos));
+        if (!ok)
+            return data.size();
+        pos = stop;
+    }
+    scanned_ = 0;
+    return pos;
+}
+
+template <class Sink> void Reassembler::Run(std::string_view chunk, Sink &sink)
+{
+    if (chunk == kServerNotice) {
+        sink(Event::Kind::ServerNotice, std::string_view{});
+        return;
+    }
+    if (buffer_.empty()) {
+        // Common case: work on the chunk in place and keep only its unfinished tail.
+        const std::size_t used = Consume(chunk, sink);
+        buffer_.assign(chunk.substr(used));
+    } else {
+        buffer_.append(chunk);
+        const std::size_t used = Consume(std::string_view{buffer_}, sink);
+        buffer_.erase(0, used);
+    }
+    if (buffer_.empty()) {
+        scanned_ = 0;
+        // Give back the memory of a large frame once it has been handled.
+        if (buffer_.capacity() > 64 * 1024)
+            std::string{}.swap(buffer_);
+    } else {
+        sink(Event::Kind::Partial, std::string_view{});
+    }
+}
+
+template <class Sink> void Reassembler::Scan(std::string_view chunk, Sink &&sink)
+{
+    Run(chunk, sink);
+}
 
 } // namespace zestrel::protocol
