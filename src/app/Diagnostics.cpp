@@ -4,7 +4,20 @@
 
 #include <QFile>
 
-namespace zestrel {
+namespace zestrel
+{
+
+namespace
+{
+// Only spaces count as blank, as everywhere in this program's text rules.
+bool blank(const QString &text)
+{
+    for (QChar c : text)
+        if (c != QLatin1Char(' '))
+            return false;
+    return true;
+}
+} // namespace
 
 void StatusLine::SetStatus(const QString &text)
 {
@@ -52,6 +65,14 @@ void MessageCenter::Show()
     emit visibilityChanged(true);
 }
 
+void MessageCenter::WindowClosed()
+{
+    if (!Visible)
+        return;
+    Visible = false;
+    emit visibilityChanged(false);
+}
+
 void MessageCenter::cmdOK_Click()
 {
     text_.clear();
@@ -70,9 +91,9 @@ void Diagnostics::ShowMessage(const QString &message, const QString &title)
         if (onMessageCenterCreated)
             onMessageCenterCreated(center_);
     }
-    if (!message.trimmed().isEmpty())
+    if (!blank(message))
         center_->AddMessage(message);
-    if (!title.trimmed().isEmpty())
+    if (!blank(title))
         center_->SetTitle(title);
     center_->Show();
 }
@@ -112,14 +133,16 @@ bool Diagnostics::WriteLog(const QString &path, const QString &text)
     while (e > b && text[e - 1] == QLatin1Char(' '))
         --e;
     const QByteArray line = text.mid(b, e - b).toUtf8() + "\r\n";
-    return file.write(line) == line.size();
+    // A full disk may only show at the flush, so check that too.
+    return file.write(line) == line.size() && file.flush();
 }
 
 void Diagnostics::ReportError(qint64 number, const QString &description, const QString &source)
 {
-    status.SetStatus(QStringLiteral("Error #%1\r\n    %2\r\n    (Source: %3)\r\n")
-                         .arg(number)
-                         .arg(description, source));
+    // Plain concatenation: a description holding "%1" must reach the status line unchanged.
+    status.SetStatus(QStringLiteral("Error #") + QString::number(number) +
+                     QStringLiteral("\r\n    ") + description +
+                     QStringLiteral("\r\n    (Source: ") + source + QStringLiteral(")\r\n"));
 }
 
 } // namespace zestrel

@@ -6,13 +6,15 @@
 #include <QString>
 #include <functional>
 
-namespace zestrel {
+namespace zestrel
+{
 
 // The main window's status line (`lblStatus`) as a model the window shows.
-class StatusLine : public QObject {
+class StatusLine : public QObject
+{
     Q_OBJECT
     Q_PROPERTY(QString text READ text NOTIFY textChanged)
-public:
+  public:
     using QObject::QObject;
 
     QString text() const { return text_; }
@@ -25,17 +27,18 @@ public:
     void IdleTick();
     QString LastStatus;
 
-signals:
+  signals:
     void textChanged(const QString &text);
 
-private:
+  private:
     QString text_;
 };
 
 // The message center (`frmMessage`) as a model; the window binds to it.
-class MessageCenter : public QObject {
+class MessageCenter : public QObject
+{
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
 
     QString Title = QStringLiteral("Message");
@@ -50,18 +53,21 @@ public:
     void Show();
     // The OK button: clears everything, hides the window.
     void cmdOK_Click();
+    // The window was closed by its close box: hidden, the messages stay for later.
+    void WindowClosed();
 
-signals:
+  signals:
     void changed();
     void visibilityChanged(bool visible);
 
-private:
+  private:
     QString text_;
 };
 
-class Diagnostics : public QObject {
+class Diagnostics : public QObject
+{
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
 
     StatusLine status;
@@ -86,7 +92,7 @@ public:
     // "Error #n\r\n    description\r\n    (Source: source)\r\n" on the status line.
     void ReportError(qint64 number, const QString &description, const QString &source);
 
-private:
+  private:
     MessageCenter *center_ = nullptr;
 };
 
