@@ -1,2 +1,62 @@
 // zestrel-cookbook: stands in for the recipe manager that owns cookbook.db.
-int main() { return 0; }
+//   zestrel-cookbook create FOLDER
+//   zestrel-cookbook sample FOLDER --recipes N --seed S
+#include "store/CookbookFactory.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QTextStream>
+
+namespace
+{
+
+int Usage(QTextStream &err)
+{
+    err << "usage: zestrel-cookbook create FOLDER\n"
+           "       zestrel-cookbook sample FOLDER --recipes N --seed S\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout), err(stderr);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 2)
+        return Usage(err);
+    const QString command = args[0], folder = args[1];
+    QString error;
+    if (command == QLatin1String("create") && args.size() == 2) {
+        if (!zestrel::cookbook::CreateCookbook(folder, &error)) {
+            err << "zestrel-cookbook: " << error << "\n";
+            return 1;
+        }
+        out << "created " << folder << "/cookbook.db\n";
+        return 0;
+    }
+    if (command != QLatin1String("sample"))
+        return Usage(err);
+    qint64 recipes = 100;
+    quint64 seed = 1;
+    for (qsizetype i = 2; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return Usage(err);
+        bool ok = false;
+        if (args[i] == QLatin1String("--recipes"))
+            recipes = args[i + 1].toLongLong(&ok);
+        else if (args[i] == QLatin1String("--seed"))
+            seed = args[i + 1].toULongLong(&ok);
+        if (!ok || recipes < 0 || recipes > 10'000'000)
+            return Usage(err);
+    }
+    zestrel::cookbook::SampleSummary summary;
+    if (!zestrel::cookbook::FillSample(folder, int(recipes), seed, &error, &summary)) {
+        err << "zestrel-cookbook: " << error << "\n";
+        return 1;
+    }
+    out << "added recipes " << summary.firstId << " to " << summary.lastId << " ("
+        << summary.privateCount << " private); MaxRecipeID=" << summary.maxRecipeId << "\n";
+    return 0;
+}

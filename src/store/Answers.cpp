@@ -1,0 +1,376 @@
+#include "store/Answers.h"
+
+#include "net/Dispatcher.h"
+#include "protocol/protocol.h"
+#include "store/TransferText.h"
+
+#include <limits>
+
+namespace zestrel
+{
+
+namespace
+{
+
+namespace code = protocol::code;
+
+QString TrimSpaces(const QString &s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b] == QLatin1Char(' '))
+        ++b;
+    while (e > b && s[e - 1] == QLatin1Char(' '))
+        --e;
+    return s.mid(b, e - b);
+}
+
+// The first n characters, never cutting a surrogate pair in half.
+QString LeftChars(const QString &s, qsizetype n)
+{
+    qsizetype i = 0;
+    for (qsizetype count = 0; i < s.size() && count < n; ++count)
+        i += (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ? 2 : 1;
+    return s.left(i);
+}
+
+// The leading number of a text (leading blanks skipped, digits up to the first other
+// character); 0 when there is none. Large numbers saturate.
+qint64 LeadingDigits(const QString &s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && s[i] == QLatin1Char(' '))
+        ++i;
+    qint64 v = 0;
+    for (; i < s.size() && s[i] >= QLatin1Char('0') && s[i] <= QLatin1Char('9'); ++i) {
+        if (v > (std::numeric_limits<qint64>::max() - 9) / 10)
+            return std::numeric_limits<qint64>::max();
+        v = v * 10 + (s[i].unicode() - '0');
+    }
+    return v;
+}
+
+// A setting read as a number: its leading number (sign and decimals allowed), else 0.
+bool SettingOn(const AppState &app, const QString &key)
+{
+    QString t = app.Setting(key).trimmed();
+    qsizetype end = 0;
+    while (end < t.size() &&
+           (t[end].isDigit() || t[end] == QLatin1Char('.') ||
+            (end == 0 && (t[end] == QLatin1Char('-') || t[end] == QLatin1Char('+')))))
+        ++end;
+    return t.left(end).toDouble() != 0.0;
+}
+
+QString Text(const QVariant &v)
+{
+    return v.isNull() ? QString() : v.toString();
+}
+
+// The id filter and the private filter shared by the queries.
+void AddFilters(const RecipeDatabase &db, bool allRecipes, bool privateFilter, QString &sql,
+                QVariantList &values)
+{
+    if (!allRecipes) {
+        sql += QStringLiteral(" AND id >= ?");
+        values << db.app.FirstNewRecipeId.trimmed().toLongLong();
+    }
+    if (privateFilter && !db.app.IgnorePrivate)
+        sql += QStringLiteral(" AND NOT private");
+}
+
+// The rows of a category's letter groups, in title order.
+std::optional<QSqlQuery> GroupRows(RecipeDatabase &db, const QString &typeName,
+                                   const QString &category, bool allRecipes)
+{
+    QString sql = QStringLiteral("SELECT id, title FROM RECIPE WHERE type = ?");
+    QVariantList values{LeftChars(typeName, 1)};
+    if (TrimSpaces(category) == QLatin1String("<UNCATEGORIZED>")) {
+        sql += QStringLiteral(" AND category = ''");
+    } else {
+        // Also matches every combination that contains the category.
+        sql += QStringLiteral(" AND category LIKE '%' || ? || '%'");
+        values << category;
+    }
+    AddFilters(db, allRecipes, true, sql, values);
+    sql += QStringLiteral(" ORDER BY title");
+    return db.Execute(sql, values);
+}
+
+Reply To(int replyCode, const QString &destination, const QString &payload)
+{
+    return Reply{replyCode, destination, payload};
+}
+
+} // namespace
+
+std::optional<bool> ReadTruthValue(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return v != 0.0;
+}
+
+QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
+{
+    const AppState &app = db.app;
+    QString sql = QStringLiteral("SELECT DISTINCT category FROM RECIPE WHERE type = ?");
+    QVariantList values{LeftChars(typeName, 1)};
+    AddFilters(db, allRecipes, false, sql, values);
+    sql += QStringLiteral(" ORDER BY category");
+    auto rows = db.Execute(sql, values);
+    if (!rows)
+        return QStringLiteral("N/A - user has no database!");
+    QString list;
+    bool any = false;
+    while (rows->next()) {
+        if (any)
+            list += app.ListSep;
+        const QString category = Text(rows->value(0));
+        list += TrimSpaces(category).isEmpty() ? QStringLiteral("<UNCATEGORIZED>") : category;
+        any = true;
+    }
+    if (rows->lastError().isValid())
+        return QStringLiteral("N/A - user has no database!");
+    return any ? list : QStringLiteral("N/A - no new recipes");
+}
+
+QString ListLetterGroups(RecipeDatabase &db, const QString &typeName, const QString &category,
+                         bool allRecipes)
+{
+    const AppState &app = db.app;
+    auto rows = GroupRows(db, typeName, category, allRecipes);
+    if (!rows)
+        return {};
+    QString list, firstTitle, lastTitle;
+    qint64 row = 0;
+    auto closeGroup = [&] {
+        if (!list.isEmpty())
+            list += app.ListSep;
+        list += LeftChars(firstTitle, kGroupLabelLength) + app.FieldSep +
+                LeftChars(lastTitle, kGroupLabelLength) + app.FieldSep +
+                QString::number((row - 1) / kRecipesPerGroup + 1);
+    };
+    while (rows->next()) {
+        const QString title = Text(rows->value(1));
+        if (row % kRecipesPerGroup == 0)
+            firstTitle = title;
+        lastTitle = title;
+        ++row;
+        if (row % kRecipesPerGroup == 0)
+            closeGroup();
+    }
+    if (rows->lastError().isValid())
+        return {};
+    if (row % kRecipesPerGroup != 0)
+        closeGroup();
+    return list;
+}
+
+QString ListGroupRecipes(RecipeDatabase &db, const QString &typeName, const QString &category,
+                         const QString &group, bool allRecipes)
+{
+    const AppState &app = db.app;
+    const qint64 wanted = LeadingDigits(group);
+    auto rows = GroupRows(db, typeName, category, allRecipes);
+    if (!rows)
+        return {};
+    // Walks the groups from 1 and stops after the wanted one; when no group has that
+    // number the last group's list is what remains.
+    QString list;
+    qint64 row = 0;
+    while (rows->next()) {
+        if (row % kRecipesPerGroup == 0) {
+            if (row > 0 && row / kRecipesPerGroup == wanted)
+                return list;
+            list.clear();
+        } else {
+            list += app.ListSep;
+        }
+        list += Text(rows->value(0)) + app.FieldSep + Text(rows->value(1));
+        ++row;
+    }
+    if (rows->lastError().isValid())
+        return {};
+    return list;
+}
+
+QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &ingredient,
+                      bool allRecipes, const QString &category, qsizetype stopAfter)
+{
+    const AppState &app = db.app;
+    QString sql;
+    QVariantList values;
+    // Matching is case-insensitive: both sides are upper-cased.
+    if (!ingredient.isEmpty()) {
+        sql = QStringLiteral("SELECT id, title FROM RECIPE A WHERE A.id IN (SELECT B.recipe_id "
+                             "FROM INGREDIENTS B WHERE UPPER(B.ingredient) LIKE '%' || UPPER(?) "
+                             "|| '%') ");
+        values << ingredient;
+    } else {
+        sql = QStringLiteral("SELECT id, title FROM RECIPE A WHERE 1 ");
+    }
+    if (!title.isEmpty()) {
+        sql += QStringLiteral("AND UPPER(A.title) LIKE '%' || UPPER(?) || '%' ");
+        values << title;
+    }
+    if (!category.isEmpty()) {
+        sql += QStringLiteral("AND UPPER(A.category) LIKE '%' || UPPER(?) || '%' ");
+        values << category;
+    }
+    AddFilters(db, allRecipes, true, sql, values);
+    sql += QStringLiteral(" ORDER BY title");
+    auto rows = db.Execute(sql, values);
+    if (!rows)
+        return {};
+    QString list;
+    bool any = false;
+    while (rows->next()) {
+        if (any)
+            list += app.ListSep;
+        list +=
+            app.MyUserKey + app.ArgSep + Text(rows->value(0)) + app.ArgSep + Text(rows->value(1));
+        any = true;
+        if (stopAfter >= 0 && list.size() > stopAfter)
+            break;
+    }
+    if (rows->lastError().isValid())
+        return {};
+    return list;
+}
+
+Replies AnswerCategories(RecipeDatabase &db, const QString &source, const QString &payload)
+{
+    const QStringList parts = payload.split(db.app.ArgSep);
+    if (parts.size() < 2)
+        return {};
+    bool all = true;
+    if (parts.size() == 3) {
+        const auto flag = ReadTruthValue(parts[2]);
+        if (!flag)
+            return {};
+        all = *flag;
+    }
+    return {To(code::CategoriesReply, source,
+               ListCategories(db, parts[0], all) + db.app.ArgSep + parts[1])};
+}
+
+Replies AnswerLetterGroups(RecipeDatabase &db, const QString &source, const QString &payload)
+{
+    const QStringList parts = payload.split(db.app.ArgSep);
+    if (parts.size() < 3)
+        return {};
+    bool all = true;
+    if (parts.size() == 4) {
+        const auto flag = ReadTruthValue(parts[3]);
+        if (!flag)
+            return {};
+        all = *flag;
+    }
+    return {To(code::LettersReply, source,
+               ListLetterGroups(db, parts[0], parts[1], all) + db.app.ArgSep + parts[2])};
+}
+
+Replies AnswerGroupRecipes(RecipeDatabase &db, const QString &source, const QString &payload)
+{
+    const QStringList parts = payload.split(db.app.ArgSep);
+    if (parts.size() < 2)
+        return {};
+    const QStringList first = parts[0].split(db.app.FieldSep);
+    if (first.size() < 3)
+        return {};
+    bool all = true;
+    if (parts.size() == 3) {
+        const auto flag = ReadTruthValue(parts[2]);
+        if (!flag)
+            return {};
+        all = *flag;
+    }
+    return {To(code::RecipesReply, source,
+               ListGroupRecipes(db, first[0], first[1], first[2], all) + db.app.ArgSep + parts[1])};
+}
+
+Replies AnswerRecipe(RecipeDatabase &db, const QString &source, const QString &payload)
+{
+    const QStringList parts = payload.split(db.app.FieldSep);
+    if (parts.size() < 2)
+        return {};
+    bool found = false;
+    const auto text = RecipeToText(db, parts[0], &found);
+    if (!text)
+        return {};
+    const QString answer = *text + SectionSep(db.app) + parts[1];
+    // A missing recipe is "not found", not a recipe with an empty header.
+    if (!found || answer.size() < 15)
+        return {To(code::RecipeNotFound, source, QString())};
+    return {To(code::RecipeReply, source, answer)};
+}
+
+Replies AnswerSearch(RecipeDatabase &db, const QString &source, const QString &payload)
+{
+    const AppState &app = db.app;
+    if (!SettingOn(app, QStringLiteral("ALLOWSEARCHES")))
+        return {};
+    if (!SettingOn(app, QStringLiteral("SELFSEARCH")) && source == app.MyUserKey)
+        return {};
+    const QStringList parts = payload.split(app.FieldSep);
+    if (parts.size() < 2)
+        return {};
+    bool all = true;
+    if (parts.size() >= 3) {
+        const auto flag = ReadTruthValue(parts[2]);
+        if (!flag)
+            return {};
+        all = *flag;
+    }
+    const QString category = parts.size() == 4 ? parts[3] : QString();
+    QString result = SearchRecipes(db, parts[0], parts[1], all, category, kSearchAnswerLimit);
+    Replies replies;
+    if (result.size() > kSearchAnswerLimit) {
+        replies << To(code::SearchTooGeneric, source, QString());
+        // Keep only whole items: cut before the last ListSep wholly inside the limit.
+        const qsizetype cut = result.left(kSearchAnswerLimit).lastIndexOf(app.ListSep);
+        if (cut > 0)
+            result.truncate(cut);
+    }
+    if (!TrimSpaces(result).isEmpty())
+        replies << To(code::SearchReply, source, result);
+    return replies;
+}
+
+Replies AnswerProfile(const AppState &app, const QString &source)
+{
+    return {To(code::ProfileReply, source,
+               app.Setting(QStringLiteral("DESCRIPTION")) + app.FieldSep +
+                   app.Setting(QStringLiteral("EXTENDED")))};
+}
+
+void RegisterAnswers(Dispatcher &dispatcher, RecipeDatabase &db, MessageSender &sender)
+{
+    using Answer = Replies (*)(RecipeDatabase &, const QString &, const QString &);
+    auto bind = [&dispatcher, &db, &sender](int requestCode, Answer answer) {
+        dispatcher.Register(
+            requestCode, [&db, &sender, answer](const QString &source, const QString &payload) {
+                for (const Reply &r : answer(db, source, payload))
+                    sender.SendMessage(r.code, db.app.MyUserKey, r.destination, r.payload);
+            });
+    };
+    bind(code::CategoriesRequest, &AnswerCategories);
+    bind(code::LettersRequest, &AnswerLetterGroups);
+    bind(code::RecipesRequest, &AnswerGroupRecipes);
+    bind(code::RecipeRequest, &AnswerRecipe);
+    bind(code::SearchRequest, &AnswerSearch);
+    dispatcher.Register(
+        code::ProfileRequest, [&db, &sender](const QString &source, const QString &) {
+            for (const Reply &r : AnswerProfile(db.app, source))
+                sender.SendMessage(r.code, db.app.MyUserKey, r.destination, r.payload);
+        });
+}
+
+} // namespace zestrel

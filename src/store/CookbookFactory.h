@@ -1,0 +1,34 @@
+// Makes recipe-manager databases: the schema the recipe manager creates, and
+// varied sample recipes. Used by the zestrel-cookbook tool, the tests and the
+// benchmark; the client itself never creates or alters a schema.
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace zestrel::cookbook
+{
+
+// Creates the tables (and their lookup indexes) in an open, empty database.
+// withPrivate=false makes the layout of recipe-manager versions before 2.7.
+bool CreateSchema(QSqlDatabase &db, QString *error = nullptr, bool withPrivate = true);
+
+// `create FOLDER`: FOLDER/cookbook.db with the schema and FOLDER/cookbook.ini with
+// [Misc] MaxRecipeID=0. An existing database is left as it is.
+bool CreateCookbook(const QString &folder, QString *error = nullptr);
+
+struct SampleSummary {
+    qint64 firstId = 0;
+    qint64 lastId = 0;
+    qint64 maxRecipeId = 0; // the [Misc] MaxRecipeID in effect afterwards
+    int privateCount = 0;
+};
+
+// `sample FOLDER --recipes N --seed S`: adds N recipes after the largest id (creating
+// the cookbook first when needed). The same seed gives the same recipes. When the
+// database was empty, the first 60 % count as the recipes shipped with the recipe
+// manager: MaxRecipeID is set to the last of them.
+bool FillSample(const QString &folder, int recipes, quint64 seed, QString *error = nullptr,
+                SampleSummary *summary = nullptr);
+
+} // namespace zestrel::cookbook

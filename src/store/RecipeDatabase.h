@@ -1,0 +1,72 @@
+// The member's own recipe database (cookbook.db beside the recipe manager's
+// cookbook.ini): opening it, the private-recipe rule, queries and closing.
+// The schema belongs to the recipe manager; nothing here creates or alters it.
+#pragma once
+
+#include "app/AppState.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+#include <optional>
+
+namespace zestrel
+{
+
+// Where a download of the recipe manager is also offered.
+inline constexpr const char *kDownloadSiteName = "RecipeWare Downloads";
+inline constexpr const char *kDownloadSiteAddress = "http://www.recipeware-downloads.example";
+
+// cookbook.db in the folder of the given cookbook.ini; empty when there is no path.
+QString RecipeDatabasePath(const QString &cookbookIniPath);
+
+// MaxRecipeID of [Misc] in cookbook.ini plus one, as decimal text ("1" when missing).
+QString ReadFirstNewRecipeId(const QString &cookbookIniPath);
+
+// The two paragraphs that tell the member why a database is needed and where to get one.
+QString MissingDatabaseNotice(const AppState &app);
+
+// A database failure as the member is told about it.
+struct DbError {
+    qint64 number = 0;
+    QString source;
+    QString description;
+};
+DbError DbErrorOf(const QSqlError &error);
+
+class RecipeDatabase
+{
+  public:
+    explicit RecipeDatabase(AppState &app);
+    ~RecipeDatabase();
+    RecipeDatabase(const RecipeDatabase &) = delete;
+    RecipeDatabase &operator=(const RecipeDatabase &) = delete;
+
+    AppState &app;
+
+    // Opens cookbook.db beside app.CookbookIniPath and sets app.NoDatabase. A missing or
+    // unreadable file gives the one-time "DB Not Present" notice.
+    void OpenRecipeDatabase();
+    // True when at most a tenth of the recipes are private; otherwise tells the member
+    // why (modal box) and returns false. Start-up sets IgnorePrivate from the result.
+    bool CheckPrivateRecipes();
+    // Runs one SELECT with bound values; on failure shows "DB ERROR" and returns nothing.
+    std::optional<QSqlQuery> RunQuery(const QString &sql, const QVariantList &values = {});
+    // Closes the connection; failures ignored, also when it was never opened.
+    void CloseRecipeDatabase();
+
+    // The connection (`RecipeDb`); it exists also when opening failed, but is then closed.
+    QSqlDatabase RecipeDb() const;
+    bool IsOpen() const;
+    // Prepares and executes one statement with bound values on RecipeDb, forward only.
+    // No message on failure: callers decide (the answers fall back to their texts).
+    std::optional<QSqlQuery> Execute(const QString &sql, const QVariantList &values = {},
+                                     QSqlError *error = nullptr);
+
+  private:
+    QString connectionName_;
+};
+
+} // namespace zestrel

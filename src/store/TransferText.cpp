@@ -1,0 +1,154 @@
+#include "store/TransferText.h"
+
+#include <QSqlRecord>
+
+namespace zestrel
+{
+
+namespace
+{
+
+const char *const kHeaderColumns[] = {"type",      "title", "category", "servings", "prep_time",
+                                      "cook_time", "notes", "source",   "cuisine",  "misc"};
+
+QString ColumnText(const QSqlQuery &q, const QSqlRecord &rec, const char *name)
+{
+    const int i = rec.indexOf(QLatin1String(name));
+    if (i < 0)
+        return {};
+    const QVariant v = q.value(i);
+    return v.isNull() ? QString() : v.toString();
+}
+
+// Whole decimal numbers only (spaces around allowed): anything else names no recipe.
+std::optional<qint64> WholeNumber(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        const bool sign = i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
+        if (!sign && !(c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 v = t.toLongLong(&ok);
+    return ok ? std::optional<qint64>(v) : std::nullopt;
+}
+
+QList<TransferItem> ReadItems(const QString &section, const AppState &app)
+{
+    QList<TransferItem> items;
+    const QStringList raw = section.split(app.ListSep);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        TransferItem item{i, raw[i].split(app.FieldSep)};
+        if (item.fields.value(0) != QLatin1String(kNoneItem))
+            items.append(std::move(item));
+    }
+    return items;
+}
+
+} // namespace
+
+QString SectionSep(const AppState &app)
+{
+    return app.ListSep + app.ListSep;
+}
+
+std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, bool *found)
+{
+    const AppState &app = db.app;
+    const std::optional<qint64> id = WholeNumber(idText);
+    if (found)
+        *found = false;
+    QString t;
+    if (id) {
+        auto recipe = db.RunQuery(QStringLiteral("SELECT * FROM RECIPE WHERE id = ?"), {*id});
+        if (!recipe)
+            return std::nullopt;
+        if (recipe->next()) {
+            const QSqlRecord rec = recipe->record();
+            for (int i = 0; i < 9; ++i)
+                t += ColumnText(*recipe, rec, kHeaderColumns[i]) + app.FieldSep;
+            t += ColumnText(*recipe, rec, kHeaderColumns[9]) + app.ListSep;
+            if (found)
+                *found = true;
+        }
+    } else if (!db.IsOpen()) {
+        db.RunQuery(QStringLiteral("SELECT 1")); // the same "DB ERROR" as any other id
+        return std::nullopt;
+    }
+    t += app.ListSep;
+
+    auto itemsOf = [&](const QString &sql, std::initializer_list<const char *> columns,
+                       const QString &placeholder) -> bool {
+        std::optional<QSqlQuery> rows;
+        if (id) {
+            rows = db.RunQuery(sql, {*id});
+            if (!rows)
+                return false;
+        }
+        bool any = false;
+        QSqlRecord rec;
+        while (rows && rows->next()) {
+            if (!any)
+                rec = rows->record();
+            bool first = true;
+            for (const char *c : columns) {
+                if (!first)
+                    t += app.FieldSep;
+                t += ColumnText(*rows, rec, c);
+                first = false;
+            }
+            t += app.ListSep;
+            any = true;
+        }
+        if (!any)
+            t += placeholder + app.ListSep;
+        return true;
+    };
+    const QString none = QString::fromLatin1(kNoneItem);
+    const QString dash = QStringLiteral("---");
+    if (!itemsOf(QStringLiteral("SELECT * FROM INGREDIENTS WHERE recipe_id = ? ORDER BY ingred_id"),
+                 {"amount", "measure", "ingredient", "cabinet"},
+                 none + app.FieldSep + dash + app.FieldSep + dash + app.FieldSep + dash))
+        return std::nullopt;
+    t += app.ListSep;
+    if (!itemsOf(QStringLiteral("SELECT * FROM DIRECTIONS WHERE recipe_id = ? ORDER BY step"),
+                 {"step", "direction"}, none + app.FieldSep + dash))
+        return std::nullopt;
+    t += app.ListSep;
+    t.chop(2 * app.ListSep.size());
+    return t;
+}
+
+std::optional<QString> BrowsePreviewText(RecipeDatabase &db, const QString &id)
+{
+    auto text = RecipeToText(db, id);
+    if (text)
+        *text += SectionSep(db.app) + QStringLiteral("0");
+    return text;
+}
+
+std::optional<QString> SearchPreviewText(RecipeDatabase &db, const QString &id)
+{
+    auto text = RecipeToText(db, id);
+    if (text)
+        *text += SectionSep(db.app) + QStringLiteral("1");
+    return text;
+}
+
+TransferRecipe ReadTransferText(const QString &text, const AppState &app)
+{
+    TransferRecipe r;
+    r.sections = text.split(SectionSep(app));
+    r.header = r.sections.value(0).split(app.FieldSep);
+    if (r.hasIngredientSection())
+        r.ingredients = ReadItems(r.sections[1], app);
+    if (r.hasDirectionSection())
+        r.directions = ReadItems(r.sections[2], app);
+    return r;
+}
+
+} // namespace zestrel
