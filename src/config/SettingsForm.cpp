@@ -23,7 +23,8 @@ QString S(const char *text)
 // A stored colour is a whole number of 24 bits; anything else leaves the swatch alone.
 std::optional<std::uint32_t> ParseColor(const QString &text)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,8}$"));
+    static const QRegularExpression digits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,8}")));
     if (!digits.match(text).hasMatch())
         return std::nullopt;
     const qulonglong v = text.toULongLong();

@@ -1,0 +1,232 @@
+#include "config/NetSettings.h"
+
+#include "config/SettingsForm.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTimer>
+
+namespace zestrel
+{
+
+namespace
+{
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Trims spaces only.
+QString TrimSpaces(const QString &text)
+{
+    qsizetype b = 0;
+    qsizetype e = text.size();
+    while (b < e && text.at(b) == QLatin1Char(' '))
+        ++b;
+    while (e > b && text.at(e - 1) == QLatin1Char(' '))
+        --e;
+    return text.mid(b, e - b);
+}
+
+} // namespace
+
+QString NetSettingsPath(const QString &programFolder)
+{
+    return QDir(programFolder).filePath(QStringLiteral("zestrel.set"));
+}
+
+QString ReadNetSetting(const QString &programFolder, const QString &key)
+{
+    QFile file(NetSettingsPath(programFolder));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray wanted = key.toUtf8() + '=';
+    const QByteArray data = file.readAll();
+    // Lines end at CR LF, a lone CR or a lone LF.
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = start;
+        while (end < data.size() && data.at(end) != '\r' && data.at(end) != '\n')
+            ++end;
+        const QByteArray line = data.mid(start, end - start);
+        if (line.contains(wanted))
+            return QString::fromUtf8(line.mid(line.indexOf('=') + 1));
+        start = end + 1;
+        if (end + 1 < data.size() && data.at(end) == '\r' && data.at(end + 1) == '\n')
+            ++start;
+    }
+    return QString();
+}
+
+std::optional<int> ParseConnectTimeout(const QString &text, bool emptyIsZero)
+{
+    static const QRegularExpression digits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]*")));
+    const QString t = TrimSpaces(text);
+    if (t.isEmpty())
+        return emptyIsZero ? std::optional<int>(0) : std::nullopt;
+    if (!digits.match(t).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong v = t.toULongLong(&ok);
+    if (!ok || v > 255)
+        return std::nullopt;
+    return int(v);
+}
+
+void LoadNetSettings(AppState &state)
+{
+    const QString folder = state.ProgramFolder;
+    NetSettings &net = state.Net;
+    net.LoggingEnabled = LeadingNumber(ReadNetSetting(folder, QStringLiteral("LOG"))) != 0.0;
+    net.LogFilePath = QDir(folder).filePath(ReadNetSetting(folder, QStringLiteral("LOGFILE")));
+    net.SettingVersion = ReadNetSetting(folder, QStringLiteral("SETTING_VERSION"));
+    net.ServerAddress = ReadNetSetting(folder, QStringLiteral("REMOTE_SERVER_IP"));
+    net.ServerPort = ReadNetSetting(folder, QStringLiteral("SERVER_LISTEN_PORT"));
+    net.ConnectTimeout =
+        ParseConnectTimeout(ReadNetSetting(folder, QStringLiteral("WINSOCK_CONNECT_TIME_OUT")),
+                            true)
+            .value_or(0);
+    net.BeginMarker = QStringLiteral("*~B~*");
+    net.EndMarker = QStringLiteral("*~E~*");
+    state.diag.LoggingEnabled = net.LoggingEnabled;
+    state.diag.LogFilePath = net.LogFilePath;
+}
+
+QString WebSettingValue(const QString &text, const QString &key)
+{
+    const QString wanted = key + QLatin1Char('=');
+    const qsizetype at = text.indexOf(wanted);
+    if (at < 0)
+        return QString();
+    const qsizetype from = at + wanted.size();
+    const qsizetype to = text.indexOf(kCrLf, from);
+    return to < 0 ? text.mid(from) : text.mid(from, to - from);
+}
+
+QString DownloadText(const QUrl &url, int timeoutMs, qint64 maxBytes)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    QNetworkReply *reply = manager.get(request);
+
+    QByteArray body;
+    bool tooBig = false;
+    auto take = [&] {
+        if (tooBig)
+            return;
+        body += reply->read(maxBytes + 1 - body.size());
+        if (body.size() > maxBytes) {
+            tooBig = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
+
+    // Start-up waits here, but the event loop keeps turning.
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    if (!reply->isFinished())
+        loop.exec();
+
+    if (!reply->isFinished()) {
+        reply->abort();
+        return QString();
+    }
+    take();
+    // No HTTP answer at all (refused, unreachable, timed out) gives nothing; an error
+    // answer's page is handed on, the caller recognises it.
+    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (tooBig || !answered)
+        return QString();
+    return QString::fromUtf8(body);
+}
+
+WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs)
+{
+    const QString text = DownloadText(
+        QUrl(state.MakerWebAddress + QStringLiteral("/support/zestrel.set")), timeoutMs);
+    if (text.isEmpty())
+        return WebUpdate::NoCopy;
+
+    auto warn = [&] {
+        if (state.Flag(QStringLiteral("WEBWARNING")))
+            state.prompter.MessageBox(
+                QStringLiteral("There was an error downloading the latest settings file!"),
+                QStringLiteral("Warning"), PromptIcon::Information);
+    };
+    if (text.contains(QLatin1String("<HTML>"))) {
+        warn();
+        return WebUpdate::ErrorPage;
+    }
+
+    const QString version = WebSettingValue(text, QStringLiteral("SETTING_VERSION"));
+    if (version == state.Net.SettingVersion)
+        return WebUpdate::SameVersion;
+
+    // A copy without a usable time-out is broken; drop it before anything changes.
+    const QString timeoutText = WebSettingValue(text, QStringLiteral("WINSOCK_CONNECT_TIME_OUT"));
+    const std::optional<int> timeout = ParseConnectTimeout(timeoutText, false);
+    if (!timeout) {
+        warn();
+        return WebUpdate::Rejected;
+    }
+
+    if (state.Setting(QStringLiteral("SKIPWEBVERIFY")) != QLatin1String("1")) {
+        const PromptAnswer answer = state.prompter.MessageBox(
+            QStringLiteral("A newer settings file has been located on the web.  If you choose not "
+                           "to use these settings, you may not be able to connect to the Zestrel "
+                           "network!") +
+                kCrLf + kCrLf +
+                QStringLiteral(
+                    "Would you like to use these settings and update you Zestrel.set file?"),
+            QStringLiteral("Zestrel"), PromptIcon::Information, PromptButtons::YesNo);
+        if (answer != PromptAnswer::Yes)
+            return WebUpdate::Declined;
+    }
+
+    const QString address = WebSettingValue(text, QStringLiteral("REMOTE_SERVER_IP"));
+    const QString port = WebSettingValue(text, QStringLiteral("SERVER_LISTEN_PORT"));
+    state.Net.SettingVersion = version;
+    state.Net.ServerAddress = address;
+    state.Net.ServerPort = port;
+    state.Net.ConnectTimeout = *timeout;
+    if (!WriteNetSettings(state.ProgramFolder, version, address, port, timeoutText)) {
+        state.diag.ShowMessage(QStringLiteral("The new network settings are used for now, but "
+                                              "could not be saved to ") +
+                                   NetSettingsPath(state.ProgramFolder) + QLatin1Char('.'),
+                               QStringLiteral("Zestrel"));
+        return WebUpdate::WriteFailed;
+    }
+    return WebUpdate::Adopted;
+}
+
+bool WriteNetSettings(const QString &programFolder, const QString &version, const QString &address,
+                      const QString &port, const QString &timeout)
+{
+    const QString text = QStringLiteral("SETTING_VERSION=") + version + kCrLf +
+                         QStringLiteral("REMOTE_SERVER_IP=") + address + kCrLf +
+                         QStringLiteral("SERVER_LISTEN_PORT=") + port + kCrLf +
+                         QStringLiteral("WINSOCK_CONNECT_TIME_OUT=") + timeout + kCrLf;
+    const QByteArray data = text.toUtf8();
+    // Written beside the old file and renamed over it, so a failed write loses nothing.
+    QSaveFile file(NetSettingsPath(programFolder));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace zestrel

@@ -1,0 +1,63 @@
+#include "support/HttpServer.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+namespace zestrel::test
+{
+
+HttpServer::HttpServer(QObject *parent) : QObject(parent)
+{
+    connect(&server_, &QTcpServer::newConnection, this, &HttpServer::onNewConnection);
+}
+
+bool HttpServer::start()
+{
+    return server_.listen(QHostAddress::LocalHost, 0);
+}
+
+QString HttpServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
+}
+
+void HttpServer::setResponse(int status, const QByteArray &body)
+{
+    status_ = status;
+    body_ = body;
+}
+
+void HttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = server_.nextPendingConnection()) {
+        socket->setParent(this);
+        auto *buffer = new QByteArray;
+        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            *buffer += socket->readAll();
+            if (buffer->size() > 64 * 1024) { // not a request we serve
+                socket->abort();
+                return;
+            }
+            if (!buffer->contains("\r\n\r\n"))
+                return;
+            const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            const QByteArray path = requestLine.size() > 1 ? requestLine.at(1) : QByteArray();
+            buffer->clear();
+            requestPaths.append(path);
+            emit requestReceived(path);
+            if (silent_)
+                return;
+            const QByteArray reason = status_ == 200 ? "OK" : "Error";
+            QByteArray reply = "HTTP/1.0 " + QByteArray::number(status_) + ' ' + reason +
+                               "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                               QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" +
+                               body_;
+            socket->write(reply);
+            socket->disconnectFromHost();
+        });
+    }
+}
+
+} // namespace zestrel::test
