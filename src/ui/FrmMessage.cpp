@@ -1,0 +1,86 @@
+#include "ui/FrmMessage.h"
+
+#include "app/Diagnostics.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zestrel
+{
+
+FrmMessage::FrmMessage(MessageCenter *center) : center_(center)
+{
+    setObjectName(QStringLiteral("frmMessage"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    label1_ = new QLabel(QStringLiteral("Zestrel Message Center"), this);
+    label1_->setObjectName(QStringLiteral("Label1"));
+    QFont heading = label1_->font();
+    heading.setBold(true);
+    label1_->setFont(heading);
+
+    txtMessage_ = new QPlainTextEdit(this);
+    txtMessage_->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage_->setReadOnly(true);
+
+    cmdOK_ = new QPushButton(QStringLiteral("&OK"), this);
+    cmdOK_->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK_->setDefault(true);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label1_);
+    layout->addWidget(txtMessage_, 1);
+    layout->addLayout(buttons);
+    resize(420, 300);
+
+    connect(cmdOK_, &QPushButton::clicked, this, [this] {
+        if (center_)
+            center_->cmdOK_Click();
+    });
+    connect(center, &MessageCenter::changed, this, &FrmMessage::refresh);
+    connect(center, &MessageCenter::visibilityChanged, this, &FrmMessage::setShown);
+    // Unloading the center unloads its window.
+    connect(center, &QObject::destroyed, this, [this] {
+        hide();
+        deleteLater();
+    });
+    refresh();
+    setShown(center->Visible);
+}
+
+void FrmMessage::refresh()
+{
+    if (!center_)
+        return;
+    setWindowTitle(center_->Title);
+    // Newest message is on top, so keep the view at the top.
+    txtMessage_->setPlainText(center_->Message());
+    txtMessage_->moveCursor(QTextCursor::Start);
+}
+
+void FrmMessage::setShown(bool visible)
+{
+    if (visible) {
+        show();
+        raise();
+    } else {
+        hide();
+    }
+}
+
+void FrmMessage::closeEvent(QCloseEvent *event)
+{
+    // The close box only hides the window; its messages wait for OK.
+    if (center_)
+        center_->WindowClosed();
+    event->accept();
+}
+
+} // namespace zestrel

@@ -1,0 +1,148 @@
+#include "ui/MainWindow.h"
+
+#include "app/Diagnostics.h"
+#include "ui/GuiPrompter.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace zestrel
+{
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmZESTREL"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+
+    tabZESTREL_ = new QTabWidget(central);
+    tabZESTREL_->setObjectName(QStringLiteral("tabZESTREL"));
+    const char *captions[] = {"Browse for Recipes", "Search for Recipes", "Chat", "News"};
+    for (const char *caption : captions) {
+        auto *pageWidget = new QWidget(tabZESTREL_);
+        new QVBoxLayout(pageWidget);
+        tabZESTREL_->addTab(pageWidget, QString::fromLatin1(caption));
+    }
+    layout->addWidget(tabZESTREL_, 1);
+
+    // Lights stand left to right as sending, receiving, chat, each under its letter.
+    auto *lights = new QGridLayout;
+    lights->setHorizontalSpacing(4);
+    lights->setVerticalSpacing(1);
+    const int order[] = {SendLight, ReceiveLight, ChatLight};
+    const char *letters[] = {"R", "S", "C"}; // by light index
+    for (int column = 0; column < 3; ++column) {
+        const int i = order[column];
+        auto *letter = new QLabel(QString::fromLatin1(letters[i]), central);
+        letter->setObjectName(QStringLiteral("lblActivity_%1").arg(i));
+        letter->setAlignment(Qt::AlignCenter);
+        letter->installEventFilter(this);
+        lblActivity_[size_t(i)] = letter;
+        auto *light = new QFrame(central);
+        light->setObjectName(QStringLiteral("shpActivity_%1").arg(i));
+        light->setFrameShape(QFrame::Box);
+        light->setFixedSize(14, 10);
+        light->setAutoFillBackground(true);
+        shpActivity_[size_t(i)] = light;
+        lights->addWidget(letter, 0, column);
+        lights->addWidget(light, 1, column);
+        setActivityLight(i, kIdleLight);
+    }
+
+    auto *statusCaption = new QLabel(QStringLiteral("Status:"), central);
+    statusCaption->setObjectName(QStringLiteral("lblMisc_1"));
+    statusCaption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblStatus_ = new QLabel(central);
+    lblStatus_->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus_->setTextFormat(Qt::PlainText);
+    lblStatus_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblStatus_->setWordWrap(true);
+    lblStatus_->setMinimumHeight(lblStatus_->fontMetrics().height() * 3);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addLayout(lights);
+    bottom->addSpacing(12);
+    bottom->addWidget(statusCaption);
+    bottom->addWidget(lblStatus_, 1);
+    layout->addLayout(bottom);
+
+    setCentralWidget(central);
+    resize(760, 560);
+}
+
+void MainWindow::bindStatus(StatusLine &status)
+{
+    // Status texts carry CR LF; a label shows a bare LF as the line break.
+    auto show = [this](const QString &text) {
+        QString shown = text;
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        lblStatus_->setText(shown);
+    };
+    show(status.text());
+    connect(&status, &StatusLine::textChanged, lblStatus_, show);
+}
+
+QWidget *MainWindow::page(Tab tab) const
+{
+    return tabZESTREL_->widget(int(tab));
+}
+
+void MainWindow::setActivityLight(int index, std::uint32_t bgr)
+{
+    if (index < 0 || index >= int(shpActivity_.size()))
+        return;
+    lightColor_[size_t(index)] = bgr & 0xFFFFFF;
+    QFrame *light = shpActivity_[size_t(index)];
+    QPalette palette = light->palette();
+    palette.setColor(QPalette::Window, BgrToQColor(bgr));
+    light->setPalette(palette);
+}
+
+std::uint32_t MainWindow::activityLight(int index) const
+{
+    if (index < 0 || index >= int(lightColor_.size()))
+        return kIdleLight;
+    return lightColor_[size_t(index)];
+}
+
+void MainWindow::bringToFront()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        emit activated();
+    return QMainWindow::event(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (!unloading)
+        emit unloadRequested();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        for (QLabel *letter : lblActivity_)
+            if (watched == letter) {
+                emit activityLegendClicked();
+                return true;
+            }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace zestrel

@@ -1,0 +1,67 @@
+// The main window `frmZESTREL`: four tabs, the activity lights and the status
+// line. A view only; the Application and the subsystems' models drive it.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+
+class QFrame;
+class QLabel;
+class QTabWidget;
+
+namespace zestrel
+{
+
+class StatusLine;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+  public:
+    static constexpr const char *kCaption = "ZESTREL Recipe tool for use with the Cookfolio";
+    enum Tab { BrowseTab = 0, SearchTab = 1, ChatTab = 2, NewsTab = 3 };
+    enum Light { ReceiveLight = 0, SendLight = 1, ChatLight = 2 };
+    static constexpr std::uint32_t kIdleLight = 0xFFFFFF;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+
+    // Shows the status line's text in `lblStatus`, now and on every change.
+    void bindStatus(StatusLine &status);
+
+    QTabWidget *tabs() const { return tabZESTREL_; }
+    // The page of one tab; the subsystems fill them.
+    QWidget *page(Tab tab) const;
+
+    // Activity light colours as 0x00BBGGRR numbers.
+    void setActivityLight(int index, std::uint32_t bgr);
+    std::uint32_t activityLight(int index) const;
+
+    // Shows the window in its normal state in front of the others.
+    void bringToFront();
+
+    // Set once shutdown has begun, so a close event does not start it twice.
+    bool unloading = false;
+
+  signals:
+    // The window became the active window (`MainWindowActivate`).
+    void activated();
+    // The user or the program closed the window (`MainWindowUnload`).
+    void unloadRequested();
+    // A click on one of the letters "S", "R", "C" above the lights.
+    void activityLegendClicked();
+
+  protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    QTabWidget *tabZESTREL_;
+    std::array<QFrame *, 3> shpActivity_{};
+    std::array<std::uint32_t, 3> lightColor_{kIdleLight, kIdleLight, kIdleLight};
+    std::array<QLabel *, 3> lblActivity_{};
+    QLabel *lblStatus_;
+};
+
+} // namespace zestrel
