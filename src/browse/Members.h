@@ -1,0 +1,125 @@
+// The directory of online members (`OnlineUsers`) and their nodes at the top of
+// the browse tree `tvUsers`.
+#pragma once
+
+#include "app/AppState.h"
+#include "net/Connection.h"
+#include "net/Dispatcher.h"
+
+#include <QHash>
+#include <QItemSelectionModel>
+#include <QList>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QStandardItemModel>
+#include <QString>
+
+namespace zestrel
+{
+
+// Every node of tvUsers carries its key ("U17", "T18", ...) in this role.
+inline constexpr int NodeKeyRole = Qt::UserRole + 1;
+
+// One online member.
+class cUser
+{
+  public:
+    QString NodeKey() const { return nodeKey_; }
+    void SetNodeKey(const QString &key) { nodeKey_ = key; }
+    // IP, FieldSep, UserName, FieldSep, WinsockIndex; computed on each read.
+    QString UserKey() const;
+    QString WinsockIndex() const { return winsockIndex_; }
+    void SetWinsockIndex(const QString &index) { winsockIndex_ = index; }
+    QString IP() const { return ip_; }
+    void SetIP(const QString &ip) { ip_ = ip; }
+    QString UserName() const { return userName_; }
+    void SetUserName(const QString &name) { userName_ = name; }
+
+  private:
+    QString nodeKey_, winsockIndex_, ip_, userName_;
+};
+
+// The ordered collection of online members; positions are 1-based.
+class colUsers
+{
+  public:
+    // Appends a member (under the lookup key sKey when it is not empty) and returns it.
+    cUser &Add(const QString &IP, const QString &UserName, const QString &WinsockIndex,
+               const QString &NodeKey, const QString &sKey = QString());
+    // The member at a 1-based position or under a lookup key; nullptr when there is none.
+    const cUser *Item(qsizetype position) const;
+    const cUser *Item(const QString &key) const;
+    qsizetype Count() const { return users_.size(); }
+    // Removes the member at a position (later ones move up) or under a key.
+    void Remove(qsizetype position);
+    void Remove(const QString &key);
+    void Clear();
+    // True when a member has this UserKey (exact comparison).
+    bool Contains(const QString &userKey) const { return keyCounts_.contains(userKey); }
+
+    QList<cUser>::const_iterator begin() const { return users_.cbegin(); }
+    QList<cUser>::const_iterator end() const { return users_.cend(); }
+
+  private:
+    void forget(const cUser &user);
+
+    QList<cUser> users_;
+    QList<QString> lookupKeys_;
+    // How many members hold each UserKey: a list of thousands stays linear.
+    QHash<QString, int> keyCounts_;
+};
+
+class Members : public QObject, public MemberTreeAccess
+{
+    Q_OBJECT
+  public:
+    Members(AppState &app, MessageSender &sender, QObject *parent = nullptr);
+
+    QStandardItemModel tvUsers;
+    QItemSelectionModel tvUsersSelection;
+    colUsers OnlineUsers;
+    qint64 NodeCounter = 0;
+    // Empty once their node is removed.
+    QPersistentModelIndex MyMemberNode;
+    QPersistentModelIndex CurrentMemberNode;
+
+    // Registers 100 and 101 (ProcessUsers), 102 and 902 (RemoveUser).
+    void Register(Dispatcher &dispatcher);
+
+    void ProcessUsers(const QString &tmp);
+    void RemoveUser(const QString &key);
+    bool UserExists(const QString &key) const;
+    // The member node at or above the node; invalid when there is none.
+    QModelIndex FindUser(const QModelIndex &node) const;
+    QString UserKeyForNode(const QString &nodeKey) const;
+    bool IsLocalMember() const;
+    static QString UserKeyPart(const QString &key, int part);
+    qint64 NextNodeNumber();
+    void RefreshMembers() override;
+    void ClearBrowseTree();
+    void DropMembers() override;
+    bool TreeIsEmpty() const override { return tvUsers.rowCount() == 0; }
+    // The hidden developer button: three test member nodes.
+    void cmdTest_Click();
+    // The own node shows the current user name after the settings changed.
+    void RenameMyMemberNode(const QString &name);
+
+    // Tree operations.
+    static QString NodeKey(const QModelIndex &node);
+    QModelIndex AddMemberNode(const QString &key, const QString &text);
+    // Every node in index order (each node before its children).
+    QList<QModelIndex> AllNodes() const;
+    // The first node in index order with this key; invalid when none.
+    QModelIndex FindNode(const QString &key) const;
+    void RemoveNode(const QModelIndex &node);
+    void RemoveAllNodes();
+
+  signals:
+    void membersChanged();
+
+  private:
+    AppState &app_;
+    MessageSender &sender_;
+};
+
+} // namespace zestrel

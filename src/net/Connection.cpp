@@ -1,0 +1,446 @@
+#include "net/Connection.h"
+
+#include "app/Wait.h"
+#include "net/Wire.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <exception>
+
+namespace zestrel
+{
+
+namespace
+{
+
+// How often a wait looks at the socket again; short enough to feel instant.
+constexpr double kWaitStep = 0.01;
+
+const QString kSocketSource = QStringLiteral("Socket");
+const QString kProgramSource = QStringLiteral("Zestrel");
+
+// The two numbers the program tells apart, and a Winsock-style number for the rest
+// (they only ever appear inside a status text).
+qint64 SocketErrorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+    case QAbstractSocket::NetworkError:
+        return Connection::ErrHostUnreachable;
+    case QAbstractSocket::OperationError:
+    case QAbstractSocket::UnfinishedSocketOperationError:
+        return Connection::ErrInvalidState;
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    default:
+        return 10000 + qint64(error);
+    }
+}
+
+QString AddressText(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+} // namespace
+
+Connection::Connection(AppState &app_, Dispatcher &dispatcher_, QObject *parent)
+    : QObject(parent), app(app_), dispatcher(dispatcher_), socket_(new QTcpSocket(this))
+{
+    timPing.setInterval(60 * 1000);
+    timReconnect.setInterval(5 * 1000);
+    timIdle.setInterval(10 * 1000);
+    connect(&timPing, &QTimer::timeout, this, &Connection::SendPing);
+    connect(&timReconnect, &QTimer::timeout, this, &Connection::ReconnectTick);
+    connect(&timIdle, &QTimer::timeout, this, &Connection::IdleTick);
+    timPing.start();
+
+    connect(socket_, &QTcpSocket::readyRead, this, &Connection::DataArrival);
+    connect(socket_, &QTcpSocket::disconnected, this, &Connection::onDisconnected);
+    connect(socket_, &QTcpSocket::errorOccurred, this, &Connection::onSocketError);
+    connect(socket_, &QTcpSocket::bytesWritten, this,
+            [this] { lights.TurnOffLater(ActivityLights::Send); });
+}
+
+Connection::~Connection()
+{
+    // Going away is not the server dropping us: no notice from the destructor.
+    closingLocally_ = true;
+    socket_->abort();
+}
+
+int Connection::State() const
+{
+    switch (socket_->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return StateClosed;
+    case QAbstractSocket::ConnectedState:
+        return StateConnected;
+    default:
+        return 1 + int(socket_->state()); // neither closed nor connected
+    }
+}
+
+QString Connection::MachineAddress()
+{
+    for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            return a.toString();
+    }
+    return QStringLiteral("127.0.0.1");
+}
+
+QString Connection::LocalAddress() const
+{
+    if (socket_->state() == QAbstractSocket::ConnectedState)
+        return AddressText(socket_->localAddress());
+    return MachineAddress();
+}
+
+void Connection::status(const QString &text)
+{
+    app.diag.SetStatus(text);
+}
+
+// --- connecting ----------------------------------------------------------
+
+bool Connection::ConnectToServer()
+{
+    // A timer or menu command inside a running connect wait must not start another one.
+    if (connecting_)
+        return false;
+    connecting_ = true;
+    struct Reset {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{connecting_};
+
+    emit connectStarting();
+
+    bool portOk = false;
+    const uint port = app.Net.ServerPort.trimmed().toUInt(&portOk);
+    if (!portOk)
+        return connectFailed(ErrTypeMismatch, kProgramSource);
+    if (port == 0 || port > 65535)
+        return connectFailed(ErrInvalidValue, kProgramSource);
+    if (socket_->state() != QAbstractSocket::UnconnectedState)
+        return connectFailed(ErrInvalidState, kSocketSource);
+
+    // Left-over text from the previous connection would glue onto this one's first frame.
+    reassembler_.Clear();
+    unreachable_ = false;
+    closingLocally_ = false;
+    socket_->connectToHost(app.Net.ServerAddress, quint16(port));
+
+    QElapsedTimer start;
+    start.start();
+    status(QStringLiteral("Connecting to server..."));
+    bool timedOut = false;
+    while (State() != StateConnected && !timedOut && !unreachable_ && !app.Closing) {
+        PauseWithEvents(kWaitStep);
+        timedOut = TimedOut(start, app.Net.ConnectTimeout);
+    }
+
+    if (!timReconnect.isActive())
+        timReconnect.start();
+    if (!timIdle.isActive())
+        timIdle.start();
+
+    if (State() != StateConnected) {
+        if (unreachable_) {
+            CloseConnection();
+            return connectFailed(ErrHostUnreachable, kSocketSource);
+        }
+        if (!app.Closing)
+            status(QStringLiteral("Server Connect timed out."));
+        CloseConnection();
+        return false;
+    }
+
+    status(QStringLiteral("Connected to server."));
+    app.ConnectedAt = QDateTime::currentDateTime();
+    status(QStringLiteral("Signing in to server..."));
+    // The address the server sees us at; message 117 builds our key from the same one.
+    app.LocalIp = LocalAddress();
+    SendToServer(
+        app.Net.ServerAddress, app.Net.ServerPort,
+        BuildMessage(QString::number(protocol::code::SignIn), QString(), QString(),
+                     app.LocalIp + app.FieldSep + app.UserName + app.FieldSep + app.AppVersion));
+    status(QStringLiteral("Data sent..."));
+    if (!timIdle.isActive())
+        timIdle.start();
+    emit signedIn();
+    return true;
+}
+
+bool Connection::connectFailed(qint64 number, const QString &source)
+{
+    if (!Minimized) {
+        if (number == ErrInvalidState)
+            status(QStringLiteral("Network resources unavailable."));
+        else
+            status(QStringLiteral("Unknown Error - ") + source + QStringLiteral(": ") +
+                   QString::number(number));
+    }
+    if (number == ErrHostUnreachable)
+        app.diag.ShowMessage(
+            QStringLiteral("You do not appear to be connected to the internet or the Zestrel "
+                           "network server's IP address is unreachable.  There was a problem "
+                           "trying to connect to the specified IP address on the specified "
+                           "port.\r\n\r\nThis may be because proxy software or a gateway "
+                           "program are blocking your computer from reaching the Zestrel IP "
+                           "address or using the specified port!"),
+            QString());
+    status(QStringLiteral("Server (Destination) is not reachable!"));
+    return false;
+}
+
+void Connection::onSocketError(QAbstractSocket::SocketError error)
+{
+    // An unreachable host will not become reachable within the wait; end it now.
+    if (connecting_ && SocketErrorNumber(error) == ErrHostUnreachable)
+        unreachable_ = true;
+}
+
+void Connection::CloseConnection()
+{
+    if (socket_->state() == QAbstractSocket::UnconnectedState)
+        return;
+    closingLocally_ = true;
+    socket_->flush(); // a sign-off written just before still goes out
+    socket_->disconnectFromHost();
+    if (socket_->state() != QAbstractSocket::UnconnectedState)
+        socket_->abort();
+    closingLocally_ = false;
+}
+
+void Connection::onDisconnected()
+{
+    if (closingLocally_)
+        return;
+    // The server closed the connection. A sign-off cannot travel over a closed
+    // socket, so none is attempted.
+    timIdle.stop();
+    if (!Minimized)
+        app.diag.ShowMessage(QStringLiteral("Your connection to the server has been terminated!"),
+                             QStringLiteral("Connection Lost"));
+    status(QStringLiteral("Connection terminated..."));
+    emit connectionLost();
+}
+
+// --- sending -------------------------------------------------------------
+
+void Connection::SendToServer(const QString &address, const QString &port, const QString &text)
+{
+    lights.TurnOn(ActivityLights::Send, ActivityLights::Green);
+    status(QStringLiteral("Attempting to connect to remote server."));
+    if (State() == StateClosed) {
+        status(QStringLiteral("Socket was closed, unexpected error."));
+        return;
+    }
+
+    QElapsedTimer start;
+    start.start();
+    status(QStringLiteral("Starting timeout loop."));
+    bool timedOut = false;
+    if (State() != StateConnected && !app.Closing) {
+        if (sendWaits_ >= MaxNestedSendWaits) {
+            // Too many sends already wait for the same connection; this one would
+            // only deepen the stack of event loops.
+            status(QStringLiteral("Server Connect timed out."));
+            return;
+        }
+        ++sendWaits_;
+        while (State() != StateConnected && !timedOut && !app.Closing) {
+            PauseWithEvents(kWaitStep);
+            timedOut = TimedOut(start, app.Net.ConnectTimeout);
+        }
+        --sendWaits_;
+    }
+    if (timedOut && State() != StateConnected) {
+        status(QStringLiteral("Server Connect timed out."));
+        CloseConnection();
+        return;
+    }
+
+    if (State() == StateConnected)
+        status(QStringLiteral("Connected to server."));
+    status(QStringLiteral("Sending data to IP: ") + address + QStringLiteral(" PORT: ") + port);
+    const QByteArray bytes = text.toUtf8();
+    if (State() != StateConnected || socket_->write(bytes) != bytes.size()) {
+        app.diag.ReportError(
+            ErrWrongState,
+            QStringLiteral(
+                "Wrong protocol or connection state for the requested transaction or request"),
+            kSocketSource);
+        return;
+    }
+    // A log that cannot be written must not stop the traffic; the data is sent.
+    app.diag.WriteLog(QStringLiteral("Client - Sending Data: '") + text + QStringLiteral("'"));
+    status(QStringLiteral("Data sent..."));
+}
+
+void Connection::SendMessage(int code, const QString &source, const QString &destination,
+                             const QString &payload)
+{
+    SendToServer(app.Net.ServerAddress, app.Net.ServerPort,
+                 BuildMessage(QString::number(code), source, destination, payload));
+}
+
+// --- receiving -----------------------------------------------------------
+
+void Connection::DataArrival()
+{
+    ProcessChunk(socket_->readAll());
+}
+
+void Connection::ProcessChunk(const QByteArray &chunk)
+{
+    lights.TurnOn(ActivityLights::Receive, ActivityLights::Red);
+    acceptChunk(chunk);
+    // Handlers let events run; data that arrives meanwhile is queued behind the
+    // messages already received and dispatched from here, in order.
+    if (draining_)
+        return;
+    draining_ = true;
+    for (;;) {
+        if (socket_->bytesAvailable() > 0) {
+            acceptChunk(socket_->readAll());
+            continue;
+        }
+        if (pending_.isEmpty())
+            break;
+        const protocol::Reassembler::Event event = pending_.takeFirst();
+        handleEvent(event);
+    }
+    draining_ = false;
+    lights.TurnOffLater(ActivityLights::Receive);
+}
+
+void Connection::acceptChunk(const QByteArray &chunk)
+{
+    if (chunk.isEmpty())
+        return;
+    auto events = reassembler_.Feed(std::string_view(chunk.constData(), std::size_t(chunk.size())));
+    const bool notice = events.size() == 1 &&
+                        events.front().kind == protocol::Reassembler::Event::Kind::ServerNotice;
+    for (auto &e : events)
+        pending_.append(std::move(e));
+    if (notice)
+        return;
+    // A log that cannot be written must not cost the data.
+    app.diag.WriteLog(QStringLiteral("Client - Data Arrival: '") + QString::fromUtf8(chunk) +
+                      QStringLiteral("'"));
+    status(QStringLiteral("Receiving Data."));
+}
+
+void Connection::handleEvent(const protocol::Reassembler::Event &event)
+{
+    using Kind = protocol::Reassembler::Event::Kind;
+    switch (event.kind) {
+    case Kind::ServerNotice:
+        status(QStringLiteral("Server echo recieved..."));
+        return;
+    case Kind::Junk:
+    case Kind::Partial:
+        status(QStringLiteral("Invalid data which has been stored as partial data."));
+        return;
+    case Kind::Overflow:
+        status(QStringLiteral("Oversized data dropped."));
+        return;
+    case Kind::Frame:
+        break;
+    }
+    if (!event.parsed) {
+        status(QStringLiteral("Parsing failed."));
+        return;
+    }
+    status(QStringLiteral("Parsing successful."));
+    try {
+        dispatcher.DispatchMessage(app.diag.status, FromWire(event.frame),
+                                   FromWire(event.message.source),
+                                   FromWire(event.message.destination),
+                                   FromWire(event.message.code), FromWire(event.message.payload));
+    } catch (const std::exception &e) {
+        // One failing handler costs only its own message, not the ones behind it.
+        app.diag.ReportError(1, QString::fromUtf8(e.what()), kProgramSource);
+    }
+}
+
+// --- timers and commands -------------------------------------------------
+
+void Connection::SendPing()
+{
+    if (Waiting())
+        return; // the connection is being made; a keep-alive adds nothing
+    if (app.Flag(QStringLiteral("PING")))
+        SendMessage(protocol::code::Ping, app.MyUserKey, app.MyUserKey, QString());
+}
+
+void Connection::ReconnectTick()
+{
+    if (Waiting())
+        return; // never a second connect inside a running wait
+    if (State() == StateConnected) {
+        if (tree_ && tree_->TreeIsEmpty()) {
+            status(QStringLiteral("Automatically requesting users..."));
+            tree_->RefreshMembers();
+        }
+        return;
+    }
+    LetEventsRun();
+    if (Waiting() || State() == StateConnected)
+        return; // something connected while events ran
+    // The directory goes with the nodes: members kept there would be skipped as
+    // known when the list arrives again and never get a node back.
+    if (tree_)
+        tree_->DropMembers();
+    LetEventsRun();
+    if (Waiting() || State() == StateConnected)
+        return;
+    if (app.Flag(QStringLiteral("RECONNECT"))) {
+        status(QStringLiteral("Attempting to reconnect to the Zestrel Network..."));
+        if (ConnectToServer() && !Minimized)
+            app.diag.ShowMessage(QStringLiteral("Zestrel was able to re-establish a connection "
+                                                "to the Zestrel Network!"),
+                                 QStringLiteral("Connection Made"));
+    }
+}
+
+void Connection::SendSignOff()
+{
+    SendMessage(protocol::code::SignOff, app.MyUserKey, QString(), QString());
+    if (tree_)
+        tree_->DropMembers();
+    emit viewsCleared();
+}
+
+void Connection::ResetZestrel()
+{
+    if (Waiting())
+        return;
+    app.diag.ShowMessage(
+        QStringLiteral("Disconnecting and re-establishing a connection with the server!"),
+        QStringLiteral("Disconnect/Reconnect"));
+    SendSignOff();
+    LetEventsRun();
+    // Disconnect for real; connecting over a live socket only fails.
+    CloseConnection();
+    ConnectToServer();
+    app.diag.CloseMessageCenter();
+}
+
+void Connection::IdleTick()
+{
+    app.diag.status.IdleTick();
+}
+
+} // namespace zestrel

@@ -1,0 +1,49 @@
+// The member's sign-in identity: the user name asked for and checked at start-up,
+// the reserved words only the master user may use, and the own profile boxes.
+#pragma once
+
+#include "app/AppState.h"
+#include "net/Connection.h"
+#include "net/ProfileBoxes.h"
+
+#include <QString>
+#include <functional>
+
+namespace zestrel
+{
+
+// The outgoing-text filter: true when the text may be used; on refusal it has
+// already warned the member.
+using TextScreen = std::function<bool(Prompter &, const QString &)>;
+
+class Identity
+{
+  public:
+    static constexpr int MinNameLength = 3;
+    static constexpr int MaxNameLength = 20;
+    static inline const QString MasterPassword = QStringLiteral("QuietHarbor");
+
+    Identity(AppState &app, TextScreen screen, Connection &connection, ProfileBoxes &profile);
+
+    // True with UserName set and stored; false when the member gave no name.
+    bool AskUserName();
+    // Asks for the name and fills the own profile boxes. False means the member
+    // gave no name: the program ends without connecting.
+    bool PrepareIdentity();
+
+    // True when the upper-cased name contains "QEVO" or "SERVER".
+    static bool HasReservedWord(const QString &name);
+
+  private:
+    bool storeName();
+
+    AppState &app_;
+    TextScreen screen_;
+    Connection &connection_;
+    ProfileBoxes &profile_;
+};
+
+// Leading and trailing spaces removed; other white space stays.
+QString TrimSpaces(const QString &text);
+
+} // namespace zestrel
