@@ -320,8 +320,15 @@ bool CreateCookbook(const QString &folder, QString *error)
                 *error = db.lastError().text();
             return false;
         }
-        if (!HasTable(db, QStringLiteral("RECIPE")) && !CreateSchema(db, error))
-            return false;
+        if (!HasTable(db, QStringLiteral("RECIPE"))) {
+            // One transaction: one write to disk instead of one per table.
+            db.transaction();
+            if (!CreateSchema(db, error)) {
+                db.rollback();
+                return false;
+            }
+            db.commit();
+        }
     }
     const QString ini = QDir(folder).filePath(QStringLiteral("cookbook.ini"));
     if (ReadIniKey(ini, QStringLiteral("Misc"), QStringLiteral("MaxRecipeID")).isEmpty() &&

@@ -2,11 +2,11 @@
 // cookbook factory, the state and diagnostics around it, and helpers to add rows.
 #pragma once
 
-#include "support/FakePrompter.h"
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
 #include "store/CookbookFactory.h"
 #include "store/RecipeDatabase.h"
+#include "support/FakePrompter.h"
 
 #include <QDir>
 #include <QSqlQuery>
@@ -16,14 +16,23 @@
 #include <QTest>
 #include <memory>
 
-namespace zestrel::test {
+namespace zestrel::test
+{
 
+// An ingredient (amount, measure, ingredient, cabinet) or a direction (step, text).
 struct Line {
+    Line(const char *a_, const char *b_, const char *c_ = "", const char *d_ = "")
+        : a(QString::fromUtf8(a_)), b(QString::fromUtf8(b_)), c(QString::fromUtf8(c_)),
+          d(QString::fromUtf8(d_))
+    {
+    }
+    Line(QString a_, QString b_) : a(std::move(a_)), b(std::move(b_)) {}
     QString a, b, c, d;
 };
 
-class StoreFixture {
-public:
+class StoreFixture
+{
+  public:
     explicit StoreFixture(bool withSchema = true, bool withPrivate = true)
         : app(diag, prompter, dir.path())
     {
@@ -53,6 +62,8 @@ public:
     {
         db->OpenRecipeDatabase();
         QVERIFY(!app.NoDatabase);
+        // Test rows need no durability; this keeps the suites fast.
+        exec(QStringLiteral("PRAGMA synchronous = OFF"));
     }
 
     void exec(const QString &sql, const QVariantList &values = {})

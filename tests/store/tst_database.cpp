@@ -9,9 +9,10 @@
 using namespace zestrel;
 using zestrel::test::StoreFixture;
 
-class TestDatabase : public QObject {
+class TestDatabase : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void missingDatabaseWarnsOnce();
     void missingDatabaseSilentWithFlag();
     void missingDatabaseIsNotCreated();
@@ -41,9 +42,9 @@ void TestDatabase::missingDatabaseWarnsOnce()
     QVERIFY(f.messages().contains(QStringLiteral(
         "require a database, you will need to install at least the Freeware/Shareware version "
         "of CKF from QEVO.  You can download CKF FREE at http://www.zestrel.example or http")));
-    QCOMPARE(ReadIniKey(f.app.SettingsFilePath, QStringLiteral("FLAG"),
-                        QStringLiteral("NODBWARNING")),
-             QStringLiteral("YES"));
+    QCOMPARE(
+        ReadIniKey(f.app.SettingsFilePath, QStringLiteral("FLAG"), QStringLiteral("NODBWARNING")),
+        QStringLiteral("YES"));
 
     // The next start is silent.
     f.diag.CloseMessageCenter();
