@@ -1,0 +1,62 @@
+// The relay server: accepts members, signs them in, relays their messages by
+// key and fans out chat, search and notices. One io_context, one thread.
+#pragma once
+
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zestrel::server
+{
+
+struct Options {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 0; // 0 takes a free port
+    std::vector<std::string> rooms;
+    std::size_t maxMembers = 0; // open connections; 0 means no limit
+    bool welcome = false;       // send the bare notice at connect
+    std::size_t maxFrameBytes = 1024 * 1024;
+    std::size_t maxOutputBytes = 8 * 1024 * 1024;
+};
+
+std::vector<std::string> DefaultRooms();
+
+// Reads the command line. Returns false with a message for the user on error;
+// "--help" also returns false, with the usage text.
+bool ParseOptions(int argc, char **argv, Options &options, std::string &message);
+
+class Server
+{
+  public:
+    Server(asio::io_context &io, Options options);
+    ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    // Binds, listens and starts accepting. Throws std::system_error when the
+    // address cannot be used. Returns the real local endpoint.
+    asio::ip::tcp::endpoint Listen();
+
+    // Reads operator lines ("broadcast TEXT", "news URL") from a file
+    // descriptor, usually standard input. End of input only ends the reading.
+    void AttachOperatorInput(int fd);
+    void OperatorLine(std::string_view line);
+
+    // Closes every connection and the listener; io_context::run then returns.
+    void Stop();
+
+    std::size_t ConnectionCount() const noexcept;
+    std::size_t MemberCount() const noexcept;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace zestrel::server
