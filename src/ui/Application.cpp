@@ -2,6 +2,9 @@
 
 #include "app/Wait.h"
 #include "config/Ini.h"
+#include "config/NetSettings.h"
+#include "config/SettingsForm.h"
+#include "store/RecipeDatabase.h"
 #include "ui/FrmMessage.h"
 #include "ui/GuiPrompter.h"
 #include "ui/MainWindow.h"
@@ -37,6 +40,14 @@ Application::Application(const QString &programFolder, Prompter *prompter, QObje
     single_ = std::make_unique<SingleInstance>(programFolder);
     connect(single_.get(), &SingleInstance::showRequested, this, &Application::onShowRequested);
     diag_.onMessageCenterCreated = [this](MessageCenter *center) { setUpMessageWindow(center); };
+
+    hooks.LoadSettingsUnseen = [](AppState &s) { LoadSettingsUnseen(s); };
+    hooks.LoadNetSettings = [](AppState &s) { LoadNetSettings(s); };
+    hooks.UpdateNetSettingsFromWeb = [](AppState &s) { UpdateNetSettingsFromWeb(s); };
+    db_ = std::make_unique<RecipeDatabase>(*state_);
+    hooks.OpenRecipeDatabase = [this](AppState &) { db_->OpenRecipeDatabase(); };
+    hooks.CheckPrivateRecipes = [this](AppState &) { return db_->CheckPrivateRecipes(); };
+    hooks.CloseRecipeDatabase = [this](AppState &) { db_->CloseRecipeDatabase(); };
 }
 
 Application::~Application()
@@ -136,17 +147,7 @@ bool Application::StartUp()
     app.InitSeparators();
 
     // 6. Every user setting, with defaults written back.
-    if (hooks.LoadSettingsUnseen) {
-        hooks.LoadSettingsUnseen(app);
-    } else {
-        // Without the settings loader the two values start-up itself needs are read.
-        app.UserName =
-            ReadIniKey(app.SettingsFilePath, QStringLiteral("PROFILE"), QStringLiteral("USERNAME"));
-        app.CookbookIniPath =
-            ReadIniKey(app.SettingsFilePath, QStringLiteral("MISC"), QStringLiteral("CKFPATH"));
-        app.Settings.insert(QStringLiteral("USERNAME"), app.UserName);
-        app.Settings.insert(QStringLiteral("CKFPATH"), app.CookbookIniPath);
-    }
+    run(hooks.LoadSettingsUnseen, app);
 
     // 7. Network settings, and the web copy when the member allows it.
     run(hooks.LoadNetSettings, app);

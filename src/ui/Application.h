@@ -16,6 +16,7 @@ namespace zestrel
 {
 
 class FrmMessage;
+class RecipeDatabase;
 class GuiPrompter;
 class MainWindow;
 class SingleInstance;
@@ -55,7 +56,8 @@ class Application : public QObject
     Q_OBJECT
   public:
     // `programFolder` holds zestrel.ini, zestrel.set, the log and the backups.
-    // Without a prompter the real dialogs are used.
+    // Without a prompter the real dialogs are used. The hooks of the subsystems that
+    // exist are filled in here; a test may replace any of them before StartUp.
     explicit Application(const QString &programFolder, Prompter *prompter = nullptr,
                          QObject *parent = nullptr);
     ~Application() override;
@@ -66,6 +68,8 @@ class Application : public QObject
     // Null until start-up step 10 creates it.
     MainWindow *mainWindow() const { return mainWindow_.get(); }
     SingleInstance &singleInstance() { return *single_; }
+    // The member's recipe database (`RecipeDb`), opened at start-up.
+    RecipeDatabase &recipeDatabase() { return *db_; }
     // The message center's window, while one exists.
     FrmMessage *messageWindow() const;
 
@@ -107,6 +111,7 @@ class Application : public QObject
     Prompter *prompter_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<SingleInstance> single_;
+    std::unique_ptr<RecipeDatabase> db_;
     std::unique_ptr<MainWindow> mainWindow_;
     QPointer<FrmMessage> messageWindow_;
     bool showPending_ = false;

@@ -114,11 +114,13 @@ void TestMainWindow::legendShowsActivityLights()
     MessageCenter *center = app.diag().messageCenter();
     QVERIFY(center);
     QCOMPARE(center->Title, QStringLiteral("Activity Lights"));
-    QCOMPARE(center->Message(),
-             QStringLiteral("The three colored blinking lights located at the bottom of the "
-                            "Zestrel screen are the Zestrel activity lights.\r\n\r\nS (Green) -> "
-                            "Sending\r\nR (Red) -> Receiving\r\nC (Yellow) -> Chat room "
-                            "activity"));
+    // Newest on top (the start-up's missing-database notice lies below).
+    QVERIFY2(center->Message().startsWith(QStringLiteral(
+                 "The three colored blinking lights located at the bottom of the "
+                 "Zestrel screen are the Zestrel activity lights.\r\n\r\nS (Green) -> "
+                 "Sending\r\nR (Red) -> Receiving\r\nC (Yellow) -> Chat room "
+                 "activity")),
+             qPrintable(center->Message()));
     QVERIFY(center->Visible);
 }
 

@@ -1,6 +1,9 @@
 // Start-up, the single-instance rule and shutdown, driven through the real
 // Application against a program folder in a temporary directory.
 #include "config/Ini.h"
+#include "config/SettingsCatalogue.h"
+#include "store/CookbookFactory.h"
+#include "store/RecipeDatabase.h"
 #include "support/FakePrompter.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
@@ -57,6 +60,7 @@ class TestStartUp : public QObject
     Q_OBJECT
   private slots:
     void freshFolder();
+    void recipeDatabase();
     void firstNewRecipeId_data();
     void firstNewRecipeId();
     void firstNewRecipeIdFromText_data();
@@ -86,6 +90,20 @@ void TestStartUp::freshFolder()
     QCOMPARE(folder.key("MISC", "CKFPATH"), ckf);
     QCOMPARE(app.state().CookbookIniPath, ckf);
     QCOMPARE(folder.key("PROFILE", "USERNAME"), QStringLiteral("alice"));
+    QCOMPARE(app.state().UserName, QStringLiteral("alice"));
+    // Every user setting is on file with its default.
+    for (const SettingDef &def : SettingsCatalogue()) {
+        const QString key = QString::fromLatin1(def.key);
+        const QString expected = key == QLatin1String("USERNAME")  ? QStringLiteral("alice")
+                                 : key == QLatin1String("CKFPATH") ? ckf
+                                                                   : DefaultSettingValue(def);
+        QCOMPARE(ReadIniKey(folder.ini(), QString::fromLatin1(def.section), key), expected);
+        QCOMPARE(app.state().Setting(key), expected);
+    }
+    // No database beside the program: the member is told once, in the message center.
+    QVERIFY(app.state().NoDatabase);
+    QVERIFY(app.diag().messageCenter());
+    QCOMPARE(app.diag().messageCenter()->Title, QStringLiteral("DB Not Present"));
     QCOMPARE(app.state().FirstNewRecipeId, QStringLiteral("1"));
     QCOMPARE(app.state().FieldSep, QString(3, QChar(0)));
     QVERIFY(prompter.shown.isEmpty());
@@ -102,6 +120,26 @@ void TestStartUp::freshFolder()
     app.diag().SetStatus(QStringLiteral("Connecting to server..."));
     QCOMPARE(status->text(), QStringLiteral("Connecting to server..."));
     QVERIFY(app.singleInstance().isListening());
+}
+
+void TestStartUp::recipeDatabase()
+{
+    Folder folder;
+    QString error;
+    cookbook::SampleSummary summary;
+    QVERIFY2(cookbook::FillSample(folder.path(), 20, 7, &error, &summary), qPrintable(error));
+    QVERIFY(summary.maxRecipeId > 0);
+
+    FakePrompter prompter;
+    Application app(folder.path(), &prompter);
+    QVERIFY(app.StartUp());
+    QVERIFY(!app.state().NoDatabase);
+    QVERIFY(app.recipeDatabase().IsOpen());
+    QCOMPARE(app.state().FirstNewRecipeId, QString::number(summary.maxRecipeId + 1));
+    QCOMPARE(app.diag().messageCenter(), nullptr);
+
+    app.mainWindow()->close();
+    QVERIFY(!app.recipeDatabase().IsOpen());
 }
 
 void TestStartUp::firstNewRecipeId_data()
