@@ -1,0 +1,429 @@
+// Whole clients against the real relay server on a free local port.
+#include "TestClient.h"
+#include "support/ServerProcess.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QtTest>
+#include <memory>
+
+using namespace zestrel;
+using namespace zestrel::test;
+
+namespace
+{
+
+constexpr int kWait = 5000;
+
+std::unique_ptr<TestClient> Client(const ServerProcess &server, const QString &name)
+{
+    return std::make_unique<TestClient>(name, server.host(), server.port());
+}
+
+// Connected, signed in and listed in its own tree.
+bool Ready(TestClient &c)
+{
+    return !c.app.MyUserKey.isEmpty() && c.members.MyMemberNode.isValid();
+}
+
+quint16 ClosedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void signInGivesExactKey();
+    void membersSeeEachOther_data();
+    void membersSeeEachOther();
+    void serverClosesConnection_data();
+    void serverClosesConnection();
+    void reconnectFillsTreeAgain();
+    void reconnectTickWithoutReconnect();
+    void emptyTreeAsksForMembers();
+    void resetReconnects();
+    void serverAbsentTimesOut();
+    void noSecondConnectInsideWait();
+    void badPortFailsAtOnce_data();
+    void badPortFailsAtOnce();
+    void cancelledNameSendsNothing();
+    void ping_data();
+    void ping();
+    void sendOnClosedSocket();
+    void relayedNotice();
+};
+
+void TestSession::signInGivesExactKey()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    c->enableLog();
+    QSignalSpy lights(&c->connection.lights, &ActivityLights::colourChanged);
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+
+    QVERIFY(QRegularExpression("^\\d+$").match(c->app.ConnectionIndex).hasMatch());
+    QCOMPARE(c->app.MyUserKey, "127.0.0.1" + QString(3, QChar(0)) + "Anna" + QString(3, QChar(0)) +
+                                   c->app.ConnectionIndex);
+    QCOMPARE(c->members.UserKeyForNode(Members::NodeKey(c->members.MyMemberNode)),
+             c->app.MyUserKey);
+    QVERIFY(c->members.IsLocalMember());
+    QVERIFY(c->app.ConnectedAt.isValid());
+    QVERIFY(c->connection.timReconnect.isActive());
+    QVERIFY(c->connection.timIdle.isActive());
+    QVERIFY(c->connection.timPing.isActive());
+
+    const QStringList steps{"Connecting to server...", "Connected to server.",
+                            "Signing in to server...", "Data sent..."};
+    qsizetype at = 0;
+    for (const QString &step : steps) {
+        at = c->statuses.indexOf(step, at);
+        QVERIFY2(at >= 0, qPrintable(step));
+    }
+    const QByteArray signIn = "Client - Sending Data: '*~B~*1^^^127.0.0.1" + QByteArray(3, '\0') +
+                              "Anna" + QByteArray(3, '\0') + "2.4.0*~E~*'\r\n";
+    QVERIFY(c->log().startsWith(signIn));
+    QVERIFY(c->log().contains("Client - Data Arrival: '*~B~*117^^^" +
+                              c->app.ConnectionIndex.toUtf8() + "*~E~*"));
+
+    // Send and receive lights went on and are off again.
+    QTRY_COMPARE(c->connection.lights.Colour(ActivityLights::Send), ActivityLights::White);
+    QTRY_COMPARE(c->connection.lights.Colour(ActivityLights::Receive), ActivityLights::White);
+    QList<QPair<int, quint32>> seen;
+    for (const auto &args : lights)
+        seen.append({args.at(0).toInt(), args.at(1).toUInt()});
+    QVERIFY(seen.contains(qMakePair(int(ActivityLights::Send), ActivityLights::Green)));
+    QVERIFY(seen.contains(qMakePair(int(ActivityLights::Receive), ActivityLights::Red)));
+}
+
+void TestSession::membersSeeEachOther_data()
+{
+    QTest::addColumn<bool>("signOff");
+    QTest::newRow("leaves with sign-off") << true;
+    QTest::newRow("connection simply closes") << false;
+}
+
+void TestSession::membersSeeEachOther()
+{
+    QFETCH(bool, signOff);
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto anna = Client(server, "Anna");
+    auto ben = Client(server, "Ben");
+    QVERIFY(anna->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*anna), kWait);
+    QVERIFY(ben->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*ben), kWait);
+
+    QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Anna", "Ben"}), kWait);
+    QCOMPARE(ben->memberTexts(), (QStringList{"Anna", "Ben"}));
+    QVERIFY(anna->members.UserExists(ben->app.MyUserKey));
+    QVERIFY(ben->members.UserExists(anna->app.MyUserKey));
+
+    if (signOff)
+        ben->session.SignOffAndClose();
+    else
+        ben.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), QStringList{"Anna"}, kWait);
+    QCOMPARE(anna->members.OnlineUsers.Count(), 1);
+    QVERIFY(anna->members.MyMemberNode.isValid());
+    QVERIFY(!anna->diag.messageCenter());
+}
+
+void TestSession::serverClosesConnection_data()
+{
+    QTest::addColumn<bool>("minimized");
+    QTest::newRow("window shown") << false;
+    QTest::newRow("window minimized") << true;
+}
+
+void TestSession::serverClosesConnection()
+{
+    QFETCH(bool, minimized);
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    c->connection.Minimized = minimized;
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    QSignalSpy lost(&c->connection, &Connection::connectionLost);
+
+    server.stop();
+    QVERIFY(lost.wait(kWait));
+    QCOMPARE(c->diag.status.text(), QStringLiteral("Connection terminated..."));
+    QCOMPARE(c->connection.State(), Connection::StateClosed);
+    QVERIFY(!c->connection.timIdle.isActive());
+    if (minimized) {
+        QVERIFY(!c->diag.messageCenter());
+    } else {
+        QCOMPARE(c->centerTitle(), QStringLiteral("Connection Lost"));
+        QCOMPARE(c->centerText(),
+                 QStringLiteral("Your connection to the server has been terminated!"));
+    }
+}
+
+void TestSession::reconnectFillsTreeAgain()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    const quint16 port = server.port();
+    auto anna = Client(server, "Anna");
+    auto ben = Client(server, "Ben");
+    for (auto *c : {anna.get(), ben.get()}) {
+        c->app.Settings.insert("RECONNECT", "1");
+        QVERIFY(c->session.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Anna", "Ben"}), kWait);
+    const QString oldKey = anna->app.MyUserKey;
+
+    QSignalSpy annaLost(&anna->connection, &Connection::connectionLost);
+    QSignalSpy benLost(&ben->connection, &Connection::connectionLost);
+    server.stop();
+    QVERIFY(annaLost.count() || annaLost.wait(kWait));
+    QVERIFY(benLost.count() || benLost.wait(kWait));
+
+    ServerProcess again;
+    QVERIFY(again.start({"--listen", QStringLiteral("127.0.0.1:%1").arg(port)}));
+    QCOMPARE(again.port(), port);
+
+    ben->connection.ReconnectTick();
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*ben), kWait);
+    anna->connection.ReconnectTick();
+    QVERIFY(anna->statuses.contains("Attempting to reconnect to the Zestrel Network..."));
+    QCOMPARE(anna->centerTitle(), QStringLiteral("Connection Made"));
+    QVERIFY(anna->centerText().startsWith(
+        "Zestrel was able to re-establish a connection to the Zestrel Network!"));
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*anna), kWait);
+    QVERIFY(anna->app.MyUserKey != oldKey);
+    // Both members come back, each under a node that belongs to a listed member.
+    QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Ben", "Anna"}), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(ben->memberTexts(), (QStringList{"Ben", "Anna"}), kWait);
+    QCOMPARE(anna->members.OnlineUsers.Count(), 2);
+    QVERIFY(anna->members.UserExists(ben->app.MyUserKey));
+}
+
+void TestSession::reconnectTickWithoutReconnect()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    c->connection.CloseConnection();
+    QCOMPARE(c->connection.State(), Connection::StateClosed);
+    c->statuses.clear();
+    c->connection.ReconnectTick();
+    QVERIFY(c->members.TreeIsEmpty());
+    QCOMPARE(c->members.OnlineUsers.Count(), 0);
+    QCOMPARE(c->connection.State(), Connection::StateClosed);
+    QCOMPARE(c->statuses, QStringList());
+}
+
+void TestSession::emptyTreeAsksForMembers()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    c->members.NextNodeNumber();
+    c->members.RemoveAllNodes(); // e.g. "Remove Node" on the only member
+    c->connection.ReconnectTick();
+    QVERIFY(c->statuses.contains("Automatically requesting users..."));
+    QTRY_COMPARE_WITH_TIMEOUT(c->memberTexts(), QStringList{"Anna"}, kWait);
+    // The directory was emptied and numbering started again.
+    QCOMPARE(Members::NodeKey(c->members.tvUsers.index(0, 0)), QStringLiteral("U0"));
+    QVERIFY(c->members.MyMemberNode.isValid());
+    // With nodes present a tick asks for nothing.
+    c->statuses.clear();
+    c->connection.ReconnectTick();
+    QCOMPARE(c->statuses, QStringList());
+}
+
+void TestSession::resetReconnects()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto anna = Client(server, "Anna");
+    auto ben = Client(server, "Ben");
+    for (auto *c : {anna.get(), ben.get()}) {
+        QVERIFY(c->session.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(ben->memberTexts(), (QStringList{"Anna", "Ben"}), kWait);
+    const QString oldKey = anna->app.MyUserKey;
+    QSignalSpy cleared(&anna->connection, &Connection::viewsCleared);
+
+    anna->connection.ResetZestrel();
+    QCOMPARE(cleared.count(), 1);
+    QVERIFY(anna->statuses.contains("Connecting to server..."));
+    QVERIFY(!anna->statuses.contains("Network resources unavailable."));
+    QCOMPARE(anna->connection.State(), Connection::StateConnected);
+    // The reset notice was the only message: the message center is gone again.
+    QVERIFY(!anna->diag.messageCenter());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*anna) && anna->app.MyUserKey != oldKey, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Ben", "Anna"}), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(ben->members.UserExists(anna->app.MyUserKey), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!ben->members.UserExists(oldKey), kWait);
+    QCOMPARE(ben->memberTexts(), (QStringList{"Ben", "Anna"}));
+    // The connection was not reported lost: it was closed on purpose.
+    QVERIFY(!anna->statuses.contains("Connection terminated..."));
+}
+
+void TestSession::serverAbsentTimesOut()
+{
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), ClosedPort(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!c.connection.ConnectToServer());
+    const qint64 ms = clock.elapsed();
+    QVERIFY2(ms > 1000 && ms <= 2000, qPrintable(QString::number(ms)));
+    QCOMPARE(c.diag.status.text(), QStringLiteral("Server Connect timed out."));
+    QCOMPARE(c.connection.State(), Connection::StateClosed);
+    QVERIFY(c.connection.timReconnect.isActive());
+    QCOMPARE(c.connection.timReconnect.interval(), 5000);
+    QVERIFY(!c.diag.messageCenter());
+}
+
+void TestSession::noSecondConnectInsideWait()
+{
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), ClosedPort(), 1);
+    c.app.Settings.insert("RECONNECT", "1");
+    c.app.Settings.insert("PING", "1");
+    int fired = 0;
+    QTimer::singleShot(100, &c.connection, [&] {
+        ++fired;
+        c.connection.ReconnectTick();
+        c.connection.ResetZestrel();
+        c.connection.SendPing();
+        QVERIFY(!c.connection.ConnectToServer());
+    });
+    QVERIFY(!c.connection.ConnectToServer());
+    QCOMPARE(fired, 1);
+    QCOMPARE(c.statuses.count("Connecting to server..."), 1);
+    QVERIFY(!c.statuses.contains("Attempting to reconnect to the Zestrel Network..."));
+    QVERIFY(!c.diag.messageCenter());
+}
+
+void TestSession::badPortFailsAtOnce_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("empty") << ""
+                           << "Unknown Error - Zestrel: 13";
+    QTest::newRow("not a number") << "http"
+                                  << "Unknown Error - Zestrel: 13";
+    QTest::newRow("out of range") << "70000"
+                                  << "Unknown Error - Zestrel: 380";
+}
+
+void TestSession::badPortFailsAtOnce()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, error);
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), 0, 10);
+    c.app.Net.ServerPort = port;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!c.connection.ConnectToServer());
+    QVERIFY(clock.elapsed() < 10000); // the time-out was not waited out
+    QCOMPARE(c.statuses, (QStringList{error, "Server (Destination) is not reachable!"}));
+    QCOMPARE(c.connection.State(), Connection::StateClosed);
+    QVERIFY(!c.connection.timReconnect.isActive());
+}
+
+void TestSession::cancelledNameSendsNothing()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto watcher = Client(server, "Watcher");
+    QVERIFY(watcher->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*watcher), kWait);
+
+    auto quitter = Client(server, QString());
+    QVERIFY(!quitter->session.Start());
+    QCOMPARE(quitter->prompter.titles(), QStringList{"Username"});
+    QVERIFY(!quitter->statuses.contains("Connecting to server..."));
+    QCOMPARE(quitter->connection.State(), Connection::StateClosed);
+
+    // The server never heard of it.
+    watcher->members.RefreshMembers();
+    QTRY_COMPARE_WITH_TIMEOUT(watcher->memberTexts(), QStringList{"Watcher"}, kWait);
+}
+
+void TestSession::ping_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("PING on") << "1" << true;
+    QTest::newRow("PING off") << "0" << false;
+    QTest::newRow("PING unset") << QString() << false;
+}
+
+void TestSession::ping()
+{
+    QFETCH(QString, flag);
+    QFETCH(bool, sent);
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    if (!flag.isNull())
+        c->app.Settings.insert("PING", flag);
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    c->enableLog();
+    QCOMPARE(c->connection.timPing.interval(), 60000);
+    c->connection.SendPing();
+    const QByteArray key = c->app.MyUserKey.toUtf8();
+    const QByteArray line = "Client - Sending Data: '*~B~*5^" + key + "^" + key + "^*~E~*'\r\n";
+    QCOMPARE(c->log(), sent ? line : QByteArray());
+    QCOMPARE(c->connection.State(), Connection::StateConnected);
+}
+
+void TestSession::sendOnClosedSocket()
+{
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), 1, 5);
+    c.enableLog();
+    c.connection.SendMessage(5, QString(), QString(), QString());
+    QCOMPARE(c.statuses, (QStringList{"Attempting to connect to remote server.",
+                                      "Socket was closed, unexpected error."}));
+    QCOMPARE(c.log(), QByteArray());
+    QCOMPARE(c.connection.lights.Colour(ActivityLights::Send), ActivityLights::Green);
+}
+
+void TestSession::relayedNotice()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto anna = Client(server, "Anna");
+    auto ben = Client(server, "Ben");
+    for (auto *c : {anna.get(), ben.get()}) {
+        QVERIFY(c->session.Start());
+        QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    }
+    // A member's notice travels through the relay and names its sender.
+    ben->connection.SendMessage(901, ben->app.MyUserKey, anna->app.MyUserKey, QString());
+    QTRY_COMPARE_WITH_TIMEOUT(anna->centerTitle(), QStringLiteral("Recipe Not Found"), kWait);
+    QCOMPARE(anna->centerText(),
+             QStringLiteral("The recipe you requested from user [Ben] was not found!"));
+    // The operator's broadcast reaches everyone.
+    server.command("broadcast Kitchen closes at ten");
+    QTRY_COMPARE_WITH_TIMEOUT(ben->centerTitle(), QStringLiteral("Server Broadcast Message"),
+                              kWait);
+    QCOMPARE(ben->centerText(), QStringLiteral("Kitchen closes at ten"));
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
