@@ -13,6 +13,12 @@ namespace
 
 const QString kCrLf = QStringLiteral("\r\n");
 
+// Received texts are stored as text, an empty one as empty text rather than NULL.
+QVariant Stored(const QString &s)
+{
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
+}
+
 DbError TextError(const QString &description)
 {
     return DbError{9, QStringLiteral("Zestrel"), description};
@@ -70,14 +76,14 @@ bool InsertRows(RecipeDatabase &db, qint64 id, const TransferRecipe &r, DbError 
         QStringLiteral("id, type, title, category, servings, prep_time, cook_time, notes, rating");
     QVariantList values{id};
     for (int i = 0; i < 7; ++i)
-        values << r.headerField(i);
-    values << QString(); // rating
+        values << Stored(r.headerField(i));
+    values << Stored(QString()); // rating
     // Source, cuisine and misc only when the sender's header has them.
     const char *optional[] = {"source", "cuisine", "misc"};
     for (int i = 0; i < 3; ++i) {
         if (r.hasHeaderField(7 + i)) {
             columns += QStringLiteral(", ") + QLatin1String(optional[i]);
-            values << r.headerField(7 + i);
+            values << Stored(r.headerField(7 + i));
         }
     }
     const QString marks = QStringLiteral("?, ").repeated(values.size() - 1) + QStringLiteral("?");
@@ -91,13 +97,15 @@ bool InsertRows(RecipeDatabase &db, qint64 id, const TransferRecipe &r, DbError 
                 db,
                 QStringLiteral("INSERT INTO INGREDIENTS (recipe_id, ingred_id, amount, measure, "
                                "ingredient, cabinet) VALUES (?, ?, ?, ?, ?, ?)"),
-                {id, i.position + 1, i.field(0), i.field(1), i.field(2), i.field(3)}, error))
+                {id, i.position + 1, Stored(i.field(0)), Stored(i.field(1)), Stored(i.field(2)),
+                 Stored(i.field(3))},
+                error))
             return false;
     for (const TransferItem &d : r.directions)
         if (!Insert(db,
                     QStringLiteral(
                         "INSERT INTO DIRECTIONS (recipe_id, step, direction) VALUES (?, ?, ?)"),
-                    {id, d.field(0), d.field(1)}, error))
+                    {id, Stored(d.field(0)), Stored(d.field(1))}, error))
             return false;
     return true;
 }
