@@ -275,7 +275,7 @@ void SettingsForm::cmdGetFile_Click()
 {
     // A cancelled chooser leaves the path as it was.
     const auto chosen = state_.prompter.ChooseFile(state_.ProgramFolder,
-                                                   QStringLiteral("Cookbook.ini (Cookbook.ini)"));
+                                                   QStringLiteral("Cookbook.ini|Cookbook.ini"));
     if (chosen)
         SetText(QStringLiteral("txtCKFPath"), *chosen);
 }
