@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
@@ -111,6 +113,9 @@ QString WebSettingValue(const QString &text, const QString &key)
 QString DownloadText(const QUrl &url, int timeoutMs, qint64 maxBytes)
 {
     QNetworkAccessManager manager;
+    // A proxy cannot reach this machine's own loopback address.
+    if (QHostAddress(url.host()).isLoopback() || url.host() == QLatin1String("localhost"))
+        manager.setProxy(QNetworkProxy::NoProxy);
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     QNetworkReply *reply = manager.get(request);
