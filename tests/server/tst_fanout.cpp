@@ -1,0 +1,210 @@
+// Messages the server spreads to many members: chat, search, rooms, operator
+// notices and departures.
+#include "RawClient.h"
+#include "support/ServerProcess.h"
+
+#include <QtTest>
+
+using namespace zestrel;
+using namespace zestrel::test;
+namespace code = zestrel::protocol::code;
+
+class TestFanOut : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void chatAndSearchReachEveryoneIncludingSender_data();
+    void chatAndSearchReachEveryoneIncludingSender();
+    void rooms_data();
+    void rooms();
+    void operatorNotices_data();
+    void operatorNotices();
+    void departures_data();
+    void departures();
+    void pingNeedsNoAnswer();
+
+  private:
+    struct Group {
+        std::unique_ptr<ServerProcess> server = std::make_unique<ServerProcess>();
+        std::vector<std::unique_ptr<RawClient>> members;
+    };
+    static bool Start(Group &g, int members, const QStringList &args = {});
+};
+
+bool TestFanOut::Start(Group &g, int members, const QStringList &args)
+{
+    if (!g.server->start(args))
+        return false;
+    for (int i = 0; i < members; ++i) {
+        auto c = std::make_unique<RawClient>();
+        if (!c->Connect(g.server->port()) || c->SignIn("member" + std::to_string(i)).empty())
+            return false;
+        g.members.push_back(std::move(c));
+    }
+    return true;
+}
+
+void TestFanOut::chatAndSearchReachEveryoneIncludingSender_data()
+{
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<int>("delivered");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::newRow("chat line") << code::ChatLine << code::ChatLineRelay
+                               << QByteArray("member1\0\0\0hello all\0\0\0"
+                                             "255\0\0\0"
+                                             "2",
+                                             29);
+    QTest::newRow("search") << code::Search << code::SearchRequest
+                            << QByteArray("T\0\2\0soup\0\2\0"
+                                          "1",
+                                          13);
+}
+
+void TestFanOut::chatAndSearchReachEveryoneIncludingSender()
+{
+    QFETCH(int, sent);
+    QFETCH(int, delivered);
+    QFETCH(QByteArray, payload);
+    Group g;
+    QVERIFY(Start(g, 4));
+    RawClient outsider; // connected, never signed in
+    QVERIFY(outsider.Connect(g.server->port()));
+    RawClient &sender = *g.members[1];
+    sender.Send(sent, sender.Key(), "127.0.0.1", payload.toStdString());
+    for (const auto &m : g.members) {
+        const auto got = m->WaitFor(delivered);
+        QVERIFY(got);
+        QCOMPARE(got->payload, payload.toStdString());
+        if (delivered == code::SearchRequest)
+            QCOMPARE(got->source, sender.Key()); // members answer the searcher directly
+    }
+    // A connection that has not signed in is not a member and gets nothing.
+    outsider.Send(code::RequestRooms, {}, {}, {});
+    QVERIFY(outsider.WaitFor(code::RoomList));
+    QCOMPARE(outsider.Count(delivered), 0);
+    // Nor may it speak to the members. Its next answer shows the server has
+    // handled the attempt before the member's line below.
+    const std::size_t seen = outsider.Seen();
+    outsider.Send(sent, {}, {}, "intruder");
+    outsider.Send(code::RequestRooms, {}, {}, {});
+    QVERIFY(outsider.WaitFor(code::RoomList, seen));
+    g.members[0]->Send(sent, g.members[0]->Key(), {}, "after");
+    QTRY_COMPARE(g.members[2]->Count(delivered), 2);
+    QCOMPARE(g.members[2]->Frames().back().message.payload, std::string("after"));
+}
+
+void TestFanOut::rooms_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("rooms");
+    QTest::newRow("given names, trimmed")
+        << QStringList{QStringLiteral("--rooms"), QStringLiteral("Soups, Bread ,,Cakes")}
+        << QStringList{QStringLiteral("Soups"), QStringLiteral("Bread"), QStringLiteral("Cakes")};
+    QTest::newRow("one room") << QStringList{QStringLiteral("--rooms"), QStringLiteral("Lobby")}
+                              << QStringList{QStringLiteral("Lobby")};
+}
+
+void TestFanOut::rooms()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, rooms);
+    Group g;
+    QVERIFY(Start(g, 1, args));
+    RawClient &m = *g.members[0];
+    m.Send(code::RequestRooms, m.Key(), {}, {});
+    const auto list = m.WaitFor(code::RoomList);
+    QVERIFY(list);
+    QStringList got;
+    for (const auto &r : SplitList(list->payload))
+        got << QString::fromStdString(r);
+    QCOMPARE(got, rooms);
+}
+
+void TestFanOut::operatorNotices_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::newRow("broadcast") << QStringLiteral("broadcast Server restarts at noon, sorry!")
+                               << code::ServerBroadcast
+                               << QByteArray("Server restarts at noon, sorry!");
+    QTest::newRow("news") << QStringLiteral("news http://news.example/today.html")
+                          << code::ShowWebPage << QByteArray("http://news.example/today.html");
+}
+
+void TestFanOut::operatorNotices()
+{
+    QFETCH(QString, line);
+    QFETCH(int, code);
+    QFETCH(QByteArray, payload);
+    Group g;
+    QVERIFY(Start(g, 3));
+    RawClient fresh; // notices reach connections that have not signed in yet too
+    QVERIFY(fresh.Connect(g.server->port()));
+    fresh.Send(code::RequestRooms, {}, {}, {}); // answered: the server knows it
+    QVERIFY(fresh.WaitFor(code::RoomList));
+    g.server->command(QStringLiteral("bogus line"));
+    g.server->command(line);
+    for (const auto &m : g.members) {
+        const auto got = m->WaitFor(code);
+        QVERIFY(got);
+        QCOMPARE(got->payload, payload.toStdString());
+    }
+    QVERIFY(fresh.WaitFor(code));
+}
+
+void TestFanOut::departures_data()
+{
+    QTest::addColumn<bool>("signOff");
+    QTest::newRow("message 2") << true;
+    QTest::newRow("connection closed") << false;
+}
+
+void TestFanOut::departures()
+{
+    QFETCH(bool, signOff);
+    Group g;
+    QVERIFY(Start(g, 3));
+    RawClient &leaver = *g.members[1];
+    const std::string key = leaver.Key();
+    if (signOff)
+        leaver.Send(code::SignOff, key, {}, {});
+    else
+        leaver.Socket().abort();
+    for (const int i : {0, 2}) {
+        const auto left = g.members[i]->WaitFor(code::UserLeft);
+        QVERIFY(left);
+        QCOMPARE(left->payload, key);
+    }
+    if (signOff) {
+        QCOMPARE(leaver.Count(code::UserLeft), 0);
+        leaver.Socket().abort(); // the usual close after signing off: no second notice
+    }
+    // A newcomer's list no longer holds the member, and nobody heard twice.
+    RawClient late;
+    QVERIFY(late.Connect(g.server->port()));
+    QVERIFY(!late.SignIn("late").empty());
+    const auto list = late.Find(code::UsersList);
+    QVERIFY(list);
+    QCOMPARE(SplitList(list->payload),
+             (std::vector<std::string>{g.members[0]->Key(), g.members[2]->Key(), late.Key()}));
+    QVERIFY(g.members[0]->WaitFor(code::UsersAdded, 0));
+    QTRY_VERIFY(g.members[0]->Count(code::UsersAdded) == 3);
+    QCOMPARE(g.members[0]->Count(code::UserLeft), 1);
+}
+
+void TestFanOut::pingNeedsNoAnswer()
+{
+    Group g;
+    QVERIFY(Start(g, 1));
+    RawClient &m = *g.members[0];
+    const std::size_t seen = m.Seen();
+    m.Send(code::Ping, m.Key(), m.Key(), {});
+    m.Send(code::Ignored104, m.Key(), m.Key(), {});
+    m.Send(code::RequestRooms, m.Key(), {}, {});
+    QVERIFY(m.WaitFor(code::RoomList, seen));
+    QCOMPARE(m.Seen(), seen + 1);
+}
+
+QTEST_GUILESS_MAIN(TestFanOut)
+#include "tst_fanout.moc"
