@@ -1,0 +1,134 @@
+// The stand-in recipe manager: the schema it creates and the sample recipes it fills in.
+#include "StoreFixture.h"
+#include "config/Ini.h"
+#include "store/Answers.h"
+
+#include <QProcess>
+#include <QtTest>
+
+using namespace zestrel;
+using zestrel::test::StoreFixture;
+
+class TestCookbook : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void sameSeedSameCookbook();
+    void sampleIsVaried();
+    void sampleAppendsAfterLargestId();
+    void toolCommandLine_data();
+    void toolCommandLine();
+};
+
+namespace
+{
+
+QString Snapshot(const QString &folder)
+{
+    StoreFixture f(false);
+    f.app.CookbookIniPath = QDir(folder).filePath(QStringLiteral("cookbook.ini"));
+    f.db->OpenRecipeDatabase();
+    return f.snapshot();
+}
+
+} // namespace
+
+void TestCookbook::sameSeedSameCookbook()
+{
+    QTemporaryDir a, b, c;
+    QVERIFY(cookbook::FillSample(a.path(), 40, 7));
+    QVERIFY(cookbook::FillSample(b.path(), 40, 7));
+    QVERIFY(cookbook::FillSample(c.path(), 40, 8));
+    const QString sa = Snapshot(a.path());
+    QVERIFY(sa.count(QLatin1Char('\n')) > 40 * 4);
+    QCOMPARE(Snapshot(b.path()), sa);
+    QVERIFY(Snapshot(c.path()) != sa);
+}
+
+void TestCookbook::sampleIsVaried()
+{
+    StoreFixture f(false);
+    cookbook::SampleSummary summary;
+    QString error;
+    QVERIFY2(cookbook::FillSample(f.dir.path(), 400, 3, &error, &summary), qPrintable(error));
+    QCOMPARE(summary.firstId, 1);
+    QCOMPARE(summary.lastId, 400);
+    QCOMPARE(summary.maxRecipeId, 240);
+    QCOMPARE(ReadIniKey(f.app.CookbookIniPath, "Misc", "MaxRecipeID"), QStringLiteral("240"));
+    f.open();
+    QCOMPARE(f.column("SELECT DISTINCT type FROM RECIPE ORDER BY type"),
+             (QStringList{"D", "F", "O"}));
+    QVERIFY(f.column("SELECT COUNT(*) FROM RECIPE WHERE category LIKE '%, %'")[0].toInt() > 20);
+    QVERIFY(f.column("SELECT COUNT(*) FROM RECIPE WHERE trim(category) = ''")[0].toInt() > 5);
+    QVERIFY(f.column("SELECT COUNT(DISTINCT category) FROM RECIPE")[0].toInt() > 30);
+    QCOMPARE(f.column("SELECT MIN(n) || '-' || MAX(n) FROM (SELECT COUNT(*) n FROM INGREDIENTS "
+                      "GROUP BY recipe_id)"),
+             QStringList{"2-15"});
+    QCOMPARE(f.column("SELECT MIN(n) || '-' || MAX(n) FROM (SELECT COUNT(*) n FROM DIRECTIONS "
+                      "GROUP BY recipe_id)"),
+             QStringList{"1-10"});
+    QCOMPARE(f.column("SELECT COUNT(DISTINCT recipe_id) FROM INGREDIENTS"), QStringList{"400"});
+    const int privateCount = f.column("SELECT COUNT(*) FROM RECIPE WHERE private")[0].toInt();
+    QCOMPARE(privateCount, summary.privateCount);
+    QVERIFY(privateCount > 0);
+    // A sample cookbook passes the private-recipe rule.
+    QVERIFY(f.db->CheckPrivateRecipes());
+    // Recipes on both sides of MaxRecipeID, so the all-recipes flag makes a difference.
+    f.app.FirstNewRecipeId = ReadFirstNewRecipeId(f.app.CookbookIniPath);
+    QVERIFY(ListCategories(*f.db, "Food", true) != ListCategories(*f.db, "Food", false));
+}
+
+void TestCookbook::sampleAppendsAfterLargestId()
+{
+    QTemporaryDir dir;
+    QVERIFY(cookbook::CreateCookbook(dir.path()));
+    QCOMPARE(ReadIniKey(dir.filePath("cookbook.ini"), "Misc", "MaxRecipeID"), QStringLiteral("0"));
+    cookbook::SampleSummary first, second;
+    QVERIFY(cookbook::FillSample(dir.path(), 10, 1, nullptr, &first));
+    QVERIFY(cookbook::FillSample(dir.path(), 5, 2, nullptr, &second));
+    QCOMPARE(second.firstId, 11);
+    QCOMPARE(second.lastId, 15);
+    QCOMPARE(second.maxRecipeId, 6);
+    // Creating again leaves the recipes alone.
+    QVERIFY(cookbook::CreateCookbook(dir.path()));
+    QCOMPARE(Snapshot(dir.path()).count(QStringLiteral("\n")) > 15, true);
+}
+
+void TestCookbook::toolCommandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("recipes");
+    QTest::newRow("create") << QStringList{"create", "@"} << 0 << 0;
+    QTest::newRow("sample") << QStringList{"sample", "@", "--recipes", "25", "--seed", "9"} << 0
+                            << 25;
+    QTest::newRow("no folder") << QStringList{"create"} << 2 << -1;
+    QTest::newRow("bad count") << QStringList{"sample", "@", "--recipes", "many"} << 2 << -1;
+    QTest::newRow("unknown") << QStringList{"destroy", "@"} << 2 << -1;
+}
+
+void TestCookbook::toolCommandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(int, recipes);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("new folder"));
+    args.replaceInStrings(QStringLiteral("@"), folder);
+    QProcess tool;
+    tool.start(QStringLiteral(ZESTREL_COOKBOOK_PATH), args);
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), exitCode);
+    if (recipes < 0) {
+        QVERIFY(!QFile::exists(QDir(folder).filePath("cookbook.db")));
+        return;
+    }
+    StoreFixture f(false);
+    f.app.CookbookIniPath = QDir(folder).filePath(QStringLiteral("cookbook.ini"));
+    f.db->OpenRecipeDatabase();
+    QVERIFY(!f.app.NoDatabase);
+    QCOMPARE(f.column("SELECT COUNT(*) FROM RECIPE"), QStringList{QString::number(recipes)});
+}
+
+QTEST_GUILESS_MAIN(TestCookbook)
+#include "tst_cookbook.moc"
