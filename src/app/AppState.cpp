@@ -4,9 +4,11 @@
 
 #include <QDir>
 
-namespace zestrel {
+namespace zestrel
+{
 
-namespace {
+namespace
+{
 QString fromBytes(std::string_view bytes)
 {
     return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
@@ -16,7 +18,9 @@ QString fromBytes(std::string_view bytes)
 AppState::AppState(Diagnostics &diagnostics, Prompter &prompter_, QString programFolder)
     : diag(diagnostics), prompter(prompter_), ProgramFolder(std::move(programFolder))
 {
-    SettingsFilePath = QDir(ProgramFolder).filePath(QStringLiteral("zestrel.ini"));
+    // Doubled separators collapse, so a folder at the root or given with a trailing
+    // separator still gives one separator before the file name.
+    SettingsFilePath = QDir::cleanPath(ProgramFolder + QStringLiteral("/zestrel.ini"));
 }
 
 void AppState::InitSeparators()
