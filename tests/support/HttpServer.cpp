@@ -31,20 +31,20 @@ void HttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = server_.nextPendingConnection()) {
         socket->setParent(this);
-        auto *buffer = new QByteArray;
-        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
-            *buffer += socket->readAll();
-            if (buffer->size() > 64 * 1024) { // not a request we serve
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            // The request so far lives on the socket itself, so it goes when the socket goes.
+            QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+            socket->setProperty("request", request);
+            if (request.size() > 64 * 1024) { // not a request we serve
                 socket->abort();
                 return;
             }
-            if (!buffer->contains("\r\n\r\n"))
+            if (!request.contains("\r\n\r\n"))
                 return;
-            const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
             const QByteArray path = requestLine.size() > 1 ? requestLine.at(1) : QByteArray();
-            buffer->clear();
+            socket->setProperty("request", QByteArray());
             requestPaths.append(path);
             emit requestReceived(path);
             if (silent_)
