@@ -78,11 +78,17 @@ void AddFilters(const RecipeDatabase &db, bool allRecipes, bool privateFilter, Q
         sql += QStringLiteral(" AND NOT private");
 }
 
-// The rows of a category's letter groups, in title order.
+// The recipes of a category, numbered in title order (rn from 1, cnt in all), as a
+// subquery; `select` and `where` pick what leaves the database, so a large category
+// costs one pass there and only the rows needed here.
 std::optional<QSqlQuery> GroupRows(RecipeDatabase &db, const QString &typeName,
-                                   const QString &category, bool allRecipes)
+                                   const QString &category, bool allRecipes, const QString &select,
+                                   const QString &where, const QVariantList &whereValues)
 {
-    QString sql = QStringLiteral("SELECT id, title FROM RECIPE WHERE type = ?");
+    // The id breaks ties so the groups are the same for every request.
+    QString sql = QStringLiteral("SELECT ") + select +
+                  QStringLiteral(" FROM (SELECT id, title, ROW_NUMBER() OVER (ORDER BY title, id) "
+                                 "AS rn, COUNT(*) OVER () AS cnt FROM RECIPE WHERE type = ?");
     QVariantList values{LeftChars(typeName, 1)};
     if (TrimSpaces(category) == QLatin1String("<UNCATEGORIZED>")) {
         sql += QStringLiteral(" AND category = ''");
@@ -92,8 +98,8 @@ std::optional<QSqlQuery> GroupRows(RecipeDatabase &db, const QString &typeName,
         values << category;
     }
     AddFilters(db, allRecipes, true, sql, values);
-    sql += QStringLiteral(" ORDER BY title");
-    return db.Execute(sql, values);
+    sql += QStringLiteral(") WHERE ") + where + QStringLiteral(" ORDER BY rn");
+    return db.Execute(sql, values + whereValues);
 }
 
 Reply To(int replyCode, const QString &destination, const QString &payload)
@@ -145,30 +151,34 @@ QString ListLetterGroups(RecipeDatabase &db, const QString &typeName, const QStr
                          bool allRecipes)
 {
     const AppState &app = db.app;
-    auto rows = GroupRows(db, typeName, category, allRecipes);
+    // Only the first and last row of each group are needed for the labels.
+    auto rows =
+        GroupRows(db, typeName, category, allRecipes, QStringLiteral("rn, title"),
+                  QStringLiteral("rn % %1 IN (0, 1) OR rn = cnt").arg(kRecipesPerGroup), {});
     if (!rows)
         return {};
     QString list, firstTitle, lastTitle;
-    qint64 row = 0;
+    qint64 group = 0;
     auto closeGroup = [&] {
         if (!list.isEmpty())
             list += app.ListSep;
         list += LeftChars(firstTitle, kGroupLabelLength) + app.FieldSep +
-                LeftChars(lastTitle, kGroupLabelLength) + app.FieldSep +
-                QString::number((row - 1) / kRecipesPerGroup + 1);
+                LeftChars(lastTitle, kGroupLabelLength) + app.FieldSep + QString::number(group);
     };
     while (rows->next()) {
+        const qint64 rowGroup = (rows->value(0).toLongLong() - 1) / kRecipesPerGroup + 1;
         const QString title = Text(rows->value(1));
-        if (row % kRecipesPerGroup == 0)
+        if (rowGroup != group) {
+            if (group > 0)
+                closeGroup();
+            group = rowGroup;
             firstTitle = title;
+        }
         lastTitle = title;
-        ++row;
-        if (row % kRecipesPerGroup == 0)
-            closeGroup();
     }
     if (rows->lastError().isValid())
         return {};
-    if (row % kRecipesPerGroup != 0)
+    if (group > 0)
         closeGroup();
     return list;
 }
@@ -177,24 +187,24 @@ QString ListGroupRecipes(RecipeDatabase &db, const QString &typeName, const QStr
                          const QString &group, bool allRecipes)
 {
     const AppState &app = db.app;
+    // The wanted group, or the last group when no group has that number (0, beyond the
+    // last, or no number at all).
     const qint64 wanted = LeadingDigits(group);
-    auto rows = GroupRows(db, typeName, category, allRecipes);
+    auto rows = GroupRows(
+        db, typeName, category, allRecipes, QStringLiteral("id, title"),
+        QStringLiteral("(rn - 1) / %1 = CASE WHEN ? BETWEEN 1 AND (cnt + %1 - 1) / %1 THEN ? - 1 "
+                       "ELSE (cnt - 1) / %1 END")
+            .arg(kRecipesPerGroup),
+        {wanted, wanted});
     if (!rows)
         return {};
-    // Walks the groups from 1 and stops after the wanted one; when no group has that
-    // number the last group's list is what remains.
     QString list;
-    qint64 row = 0;
+    bool any = false;
     while (rows->next()) {
-        if (row % kRecipesPerGroup == 0) {
-            if (row > 0 && row / kRecipesPerGroup == wanted)
-                return list;
-            list.clear();
-        } else {
+        if (any)
             list += app.ListSep;
-        }
         list += Text(rows->value(0)) + app.FieldSep + Text(rows->value(1));
-        ++row;
+        any = true;
     }
     if (rows->lastError().isValid())
         return {};
@@ -207,25 +217,33 @@ QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &i
     const AppState &app = db.app;
     QString sql;
     QVariantList values;
-    // Matching is case-insensitive: both sides are upper-cased.
+    // Matching ignores case. SQLite's LIKE already compares ASCII letters without
+    // regard to case (and its UPPER folds nothing else), so upper-casing both sides
+    // would give the same matches at several times the cost per row.
     if (!ingredient.isEmpty()) {
+        // One pass over the ingredient lines: its cost is bounded by their number.
         sql = QStringLiteral("SELECT id, title FROM RECIPE A WHERE A.id IN (SELECT B.recipe_id "
-                             "FROM INGREDIENTS B WHERE UPPER(B.ingredient) LIKE '%' || UPPER(?) "
-                             "|| '%') ");
+                             "FROM INGREDIENTS B WHERE B.ingredient LIKE '%' || ? || '%') ");
         values << ingredient;
     } else {
         sql = QStringLiteral("SELECT id, title FROM RECIPE A WHERE 1 ");
     }
     if (!title.isEmpty()) {
-        sql += QStringLiteral("AND UPPER(A.title) LIKE '%' || UPPER(?) || '%' ");
+        sql += QStringLiteral("AND A.title LIKE '%' || ? || '%' ");
         values << title;
     }
     if (!category.isEmpty()) {
-        sql += QStringLiteral("AND UPPER(A.category) LIKE '%' || UPPER(?) || '%' ");
+        sql += QStringLiteral("AND A.category LIKE '%' || ? || '%' ");
         values << category;
     }
     AddFilters(db, allRecipes, true, sql, values);
-    sql += QStringLiteral(" ORDER BY title");
+    sql += QStringLiteral(" ORDER BY title, id");
+    if (stopAfter >= 0) {
+        // Enough rows to pass stopAfter characters even if every title were empty; lets the
+        // database stop early instead of listing every match.
+        sql += QStringLiteral(" LIMIT ?");
+        values << qint64(stopAfter / (app.MyUserKey.size() + 2 * app.ArgSep.size() + 1) + 2);
+    }
     auto rows = db.Execute(sql, values);
     if (!rows)
         return {};

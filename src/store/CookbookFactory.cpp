@@ -296,7 +296,11 @@ bool CreateSchema(QSqlDatabase &db, QString *error, bool withPrivate)
                 QStringLiteral(
                     "CREATE TABLE DIRECTIONS (recipe_id INTEGER, step INTEGER, direction TEXT)"),
                 error) &&
-           // A recipe's lines are always looked up by recipe id.
+           // The recipe manager lists recipes by title and by type and category, and
+           // looks a recipe's lines up by its id.
+           Exec(q, QStringLiteral("CREATE INDEX recipe_title ON RECIPE (title)"), error) &&
+           Exec(q, QStringLiteral("CREATE INDEX recipe_type_category ON RECIPE (type, category)"),
+                error) &&
            Exec(q,
                 QStringLiteral("CREATE INDEX ingredients_recipe ON INGREDIENTS (recipe_id, "
                                "ingred_id)"),

@@ -133,6 +133,8 @@ void RecipeDatabase::OpenRecipeDatabase()
             opened = probe.exec(QStringLiteral("PRAGMA schema_version"));
             if (!opened)
                 db.close();
+            else // a page cache of 16 MB keeps a large cookbook's browse answers in memory
+                probe.exec(QStringLiteral("PRAGMA cache_size = -16384"));
         }
     }
     if (opened) {
