@@ -210,7 +210,7 @@ void SettingsForm::SetChecked(const QString &control, bool checked)
 void SettingsForm::OnCheckClick(const QString &control, bool checked)
 {
     if (control == QLatin1String("chkAllowSearches") || control == QLatin1String("chkSearchSelf")) {
-        if (checked && state_.NoDatabase) {
+        if (checked && DatabaseKnown && state_.NoDatabase) {
             state_.diag.ShowMessage(
                 QStringLiteral("You cannot set this option because you have no database!") + kCrLf +
                     kCrLf + MissingDatabaseNotice(state_.MakerWebAddress),
@@ -324,6 +324,7 @@ void SettingsForm::txtChatColor_Click(int index)
 void LoadSettingsUnseen(AppState &state, const AutoStartHook &autoStart)
 {
     SettingsForm form(state, autoStart);
+    form.DatabaseKnown = false;
     form.Load();
     form.Close();
 }

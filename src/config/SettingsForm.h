@@ -61,6 +61,10 @@ class SettingsForm : public QObject
     std::uint32_t ExampleTextColor(int which) const { return exampleText_.at(std::size_t(which)); }
     std::uint32_t ExampleBackColor(int which) const { return exampleBack_.at(std::size_t(which)); }
 
+    // False while the recipe database has not been opened yet (start-up, restore): the
+    // no-database rule of the search boxes waits until NoDatabase means something.
+    bool DatabaseKnown = true;
+
     // The base font size shown at load: the size the chat display was last drawn with.
     QString FontSizeAtLoad() const { return fontSizeAtLoad_; }
 
@@ -94,8 +98,9 @@ class SettingsForm : public QObject
     QString fontSizeAtLoad_;
 };
 
-// Start-up's load-and-close of the dialog without showing it: afterwards the settings
-// file holds every key and the settings values are published.
+// Start-up's (and a restore's) load-and-close of the dialog without showing it: afterwards
+// the settings file holds every key and the settings values are published. It runs before
+// the recipe database is opened, so search settings are kept as stored.
 void LoadSettingsUnseen(AppState &state, const AutoStartHook &autoStart = {});
 
 // Numeric value of the leading number of a text; 0 when it has none ("2abc" is 2).

@@ -164,7 +164,9 @@ class TestSettingsForm : public QObject
         Env env;
         env.Seed(seed);
         env.state.NoDatabase = noDatabase;
-        LoadSettingsUnseen(env.state);
+        SettingsForm form(env.state);
+        form.Load();
+        form.Close();
         for (const QString &kv : stored) {
             const QString key = kv.section('=', 0, 0);
             const QString value = kv.section('=', 1);
@@ -176,11 +178,23 @@ class TestSettingsForm : public QObject
             QCOMPARE(env.MessageTitle(), titles.last());
     }
 
+    void startUpKeepsSearchSettingsBeforeTheDatabaseIsOpened()
+    {
+        Env env;
+        env.Seed({"MISC/ALLOWSEARCHES=1", "MISC/SELFSEARCH=1"});
+        QVERIFY(env.state.NoDatabase); // not opened yet
+        LoadSettingsUnseen(env.state);
+        QCOMPARE(env.Stored("ALLOWSEARCHES"), QString("1"));
+        QCOMPARE(env.Stored("SELFSEARCH"), QString("1"));
+        QCOMPARE(env.MessageCount(), 0);
+    }
+
     void noDatabaseMessageText()
     {
         Env env;
         env.Seed({"MISC/ALLOWSEARCHES=1"});
-        LoadSettingsUnseen(env.state);
+        SettingsForm form(env.state);
+        form.Load();
         const QString text = env.Messages();
         QVERIFY(text.startsWith("You cannot set this option because you have no database!\r\n\r\n"
                                 "Zestrel was desinged to work stand-alone"));
