@@ -111,7 +111,48 @@ void Member::OnReadable()
         if (n < sizeof g_readBuffer)
             break;
     }
+    // An idle member is drained by periodic sweeps from here on (Drain): waking on every
+    // sign-in announcement would cost the load generator one wake-up per member per sign-in.
+    if (discard_ && ready_)
+        return;
     WaitRead();
+}
+
+int Member::Probe()
+{
+    if (closed_ || failed_)
+        return -1;
+    for (int round = 0; round < 64; ++round) {
+        asio::error_code ec;
+        const std::size_t n = socket_.read_some(asio::buffer(g_readBuffer), ec);
+        if (ec == asio::error::would_block)
+            return 0;
+        if (ec || n == 0)
+            return -1;
+    }
+    return 1;
+}
+
+std::size_t Member::Drain()
+{
+    std::size_t total = 0;
+    if (stalled_ || closed_ || failed_ || !ready_)
+        return 0;
+    for (int round = 0; round < 64; ++round) {
+        asio::error_code ec;
+        const std::size_t n = socket_.read_some(asio::buffer(g_readBuffer), ec);
+        if (ec == asio::error::would_block)
+            break;
+        if (ec || n == 0) {
+            readError_ = ec ? ec.message() : "closed by server";
+            Fail(readError_.c_str());
+            break;
+        }
+        total += n;
+        counters_.bytesIn += n;
+        counters_.lastByte = Clock::now();
+    }
+    return total;
 }
 
 void Member::Consume(std::string_view data)

@@ -49,8 +49,14 @@ class Member
 
     // Stops reading: the member stays connected but never drains its socket again.
     void Stall() { stalled_ = true; }
-    // After sign-in, drop incoming bytes without parsing them (idle members).
+    // After sign-in, drop incoming bytes without parsing them and stop waking on them
+    // (idle members); the owner calls Drain() now and then instead.
     void SetDiscard(bool on) { discard_ = on; }
+    // For a stalled member: reads and drops what is waiting. -1 when the server has
+    // closed the connection, 0 when nothing is waiting, 1 when more may follow.
+    int Probe();
+    // Reads and drops whatever is waiting; returns the byte count.
+    std::size_t Drain();
     // Whether deliveries to this member go into the shared counters.
     void SetCounted(bool on) { counted_ = on; }
     void Close();

@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# Relay benchmark: the same load against zestrel-server, ngircd (IRC) and mosquitto
+# (MQTT 3.1.1), each started here on 127.0.0.1 as a child process with its limits
+# raised, a fresh server per scenario. Prints one table and the ratios ours / peer.
+#
+#   bench/relay.sh                      everything (about 5 minutes)
+#   RELAY_SCENARIOS="a c" RELAY_SERVERS="zestrel ngircd" bench/relay.sh
+#   RELAY_SECONDS=2 (measured seconds per phase)  BUILD_DIR=... (default build-bench)
+#   RELAY_SKIP_BUILD=1 (use the binaries already in BUILD_DIR)
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD_DIR:-$ROOT/build-bench}
+SECS=${RELAY_SECONDS:-3}
+SERVERS=${RELAY_SERVERS:-"zestrel ngircd mosquitto"}
+SCENARIOS=${RELAY_SCENARIOS:-"a b c d e"}
+IDLE=${RELAY_IDLE:-10000}
+
+if [ -z "${RELAY_SKIP_BUILD:-}" ]; then
+    bash "$ROOT/scripts/deps.sh" ngircd mosquitto
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZESTREL_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$BUILD" --target zestrel-server zestrel-loadgen -j"$(nproc)" >/dev/null
+fi
+SERVER_BIN=$BUILD/src/server/zestrel-server
+LOADGEN=$BUILD/bench/loadgen/zestrel-loadgen
+for tool in "$SERVER_BIN" "$LOADGEN"; do
+    [ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }
+done
+NGIRCD=$(command -v ngircd || echo /usr/sbin/ngircd)
+MOSQUITTO=$(command -v mosquitto || echo /usr/sbin/mosquitto)
+
+# 10,000 members need 10,000 descriptors in the server and in the load generator.
+ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
+if [ "$(ulimit -n)" != unlimited ] && [ "$(ulimit -n)" -lt $((IDLE + 200)) ]; then
+    IDLE=$(($(ulimit -n) - 200))
+    echo "descriptor limit $(ulimit -n): scenario d uses $IDLE members" >&2
+fi
+
+TMP=$(mktemp -d /tmp/zestrel-relay.XXXXXX)
+RESULTS=$TMP/results
+: >"$RESULTS"
+SPID=""
+
+stop_server() {
+    if [ -n "$SPID" ] && kill -0 "$SPID" 2>/dev/null; then
+        kill -TERM "$SPID" 2>/dev/null || true
+        for _ in $(seq 50); do
+            kill -0 "$SPID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$SPID" 2>/dev/null || true
+        wait "$SPID" 2>/dev/null || true
+    fi
+    SPID=""
+}
+cleanup() {
+    stop_server
+    rm -rf "$TMP"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# A port nobody listens on, below the ephemeral range the members' sockets use.
+free_port() {
+    local p
+    for _ in $(seq 100); do
+        p=$((20000 + RANDOM % 10000))
+        if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then
+            echo "$p"
+            return
+        fi
+    done
+    echo "no free port" >&2
+    exit 1
+}
+
+wait_listening() { # port
+    for _ in $(seq 100); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+        kill -0 "$SPID" 2>/dev/null || return 1
+        sleep 0.05
+    done
+    return 1
+}
+
+start_server() { # name -> SPID, PORT, PROTO
+    PORT=$(free_port)
+    case $1 in
+    zestrel)
+        PROTO=zestrel
+        "$SERVER_BIN" --listen "127.0.0.1:$PORT" --max-members 20000 \
+            >"$TMP/zestrel.out" 2>"$TMP/zestrel.log" </dev/null &
+        SPID=$!
+        ;;
+    ngircd)
+        PROTO=irc
+        cat >"$TMP/ngircd.conf" <<EOF
+[Global]
+Name = relay.bench
+Info = relay benchmark
+Listen = 127.0.0.1
+Ports = $PORT
+MotdPhrase = bench
+PidFile = $TMP/ngircd.pid
+[Limits]
+MaxConnections = 0
+MaxConnectionsIP = 0
+MaxJoins = 0
+MaxPenaltyTime = 0
+PingTimeout = 600
+PongTimeout = 600
+[Options]
+DNS = no
+Ident = no
+PAM = no
+EOF
+        "$NGIRCD" -n -f "$TMP/ngircd.conf" >"$TMP/ngircd.log" 2>&1 </dev/null &
+        SPID=$!
+        ;;
+    mosquitto)
+        PROTO=mqtt
+        cat >"$TMP/mosquitto.conf" <<EOF
+listener $PORT 127.0.0.1
+allow_anonymous true
+persistence false
+max_connections -1
+set_tcp_nodelay true
+log_dest stderr
+log_type error
+log_type warning
+EOF
+        [ "$(id -u)" -eq 0 ] && echo "user root" >>"$TMP/mosquitto.conf"
+        "$MOSQUITTO" -c "$TMP/mosquitto.conf" >"$TMP/mosquitto.log" 2>&1 </dev/null &
+        SPID=$!
+        ;;
+    esac
+    wait_listening "$PORT" || { echo "$1 did not start" >&2; return 1; }
+}
+
+scenario_args() { # scenario
+    case $1 in
+    a) echo "--seconds $SECS --window 128" ;;
+    b) echo "--seconds $SECS --pairs 200 --rate 100" ;;
+    c) echo "--seconds $SECS --members 500 --fan-window 8" ;;
+    d) echo "--idle $IDLE --sign-in-timeout 90" ;;
+    # Few members and 400-byte lines (IRC caps a line at 512 bytes), so the stalled
+    # member's backlog grows by MB/s.
+    e) echo "--seconds $SECS --members 50 --payload 400 --fan-window 8" ;;
+    esac
+}
+
+for server in $SERVERS; do
+    for s in $SCENARIOS; do
+        if ! start_server "$server"; then
+            echo "RESULT label=$server scenario=$s error=start" >>"$RESULTS"
+            stop_server
+            continue
+        fi
+        # shellcheck disable=SC2046
+        timeout 150 "$LOADGEN" --proto "$PROTO" --label "$server" --port "$PORT" \
+            --server-pid "$SPID" --scenario "$s" $(scenario_args "$s") \
+            2>"$TMP/loadgen.err" | tee -a "$RESULTS" | grep -v '^RESULT' || true
+        stop_server
+        sleep 0.5 # let the closed connections settle
+    done
+done
+
+echo
+awk -v servers="$SERVERS" '
+/^RESULT/ {
+    label = ""; sc = ""
+    for (i = 2; i <= NF; i++) {
+        split($i, kv, "=")
+        if (kv[1] == "label") label = kv[2]
+        else if (kv[1] == "scenario") sc = kv[2]
+    }
+    for (i = 2; i <= NF; i++) {
+        split($i, kv, "=")
+        v[label, sc, kv[1]] = kv[2]
+    }
+}
+function cell(l, s, k) { return ((l, s, k) in v) ? v[l, s, k] : "-" }
+function ratio(s, k,    o, p) {
+    o = cell("zestrel", s, k); p = cell(peer, s, k)
+    if (o == "-" || p == "-" || p + 0 == 0) return "-"
+    return sprintf("%.2f", o / p)
+}
+BEGIN {
+    rows = "a msgs_per_s a:delivered_msgs/s_(higher_better);" \
+           "b p50_us b:latency_p50_us_(lower);" \
+           "b p99_us b:latency_p99_us_(lower);" \
+           "b max_us b:latency_max_us_(lower);" \
+           "c deliveries_per_s c:fan-out_deliveries/s_(higher);" \
+           "d bytes_per_member d:server_bytes_per_idle_member_(lower);" \
+           "d members d:idle_members_signed_in;" \
+           "e rate_all e:others_rate_all_reading/s;" \
+           "e rate_stalled e:others_rate_one_stalled/s;" \
+           "e keep_pct e:others_rate_kept_%;" \
+           "e growth_pct e:server_RSS_growth_2nd_half_%;" \
+           "e rss_end_kib e:server_RSS_at_end_KiB;" \
+           "e stalled_cut e:stalled_member_cut_(1=yes)"
+}
+END {
+    n = split(servers, sv, " ")
+    printf "%-42s", "metric"
+    for (i = 1; i <= n; i++) printf " %12s", sv[i]
+    for (i = 1; i <= n; i++) if (sv[i] != "zestrel") printf " %14s", "ours/" sv[i]
+    printf "\n"
+    m = split(rows, r, ";")
+    for (j = 1; j <= m; j++) {
+        split(r[j], f, " ")
+        s = f[1]; k = f[2]; name = f[3]; gsub(/_/, " ", name)
+        any = 0
+        for (i = 1; i <= n; i++) if (cell(sv[i], s, k) != "-") any = 1
+        if (!any) continue
+        printf "%-42s", name
+        for (i = 1; i <= n; i++) printf " %12s", cell(sv[i], s, k)
+        for (i = 1; i <= n; i++) if (sv[i] != "zestrel") { peer = sv[i]; printf " %14s", ratio(s, k) }
+        printf "\n"
+    }
+}' "$RESULTS"
+grep -h 'error=' "$RESULTS" | sed 's/^RESULT /failed run: /' || true
