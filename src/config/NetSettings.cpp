@@ -84,7 +84,7 @@ void LoadNetSettings(AppState &state)
 {
     const QString folder = state.ProgramFolder;
     NetSettings &net = state.Net;
-    net.LoggingEnabled = LeadingNumber(ReadNetSetting(folder, QStringLiteral("LOG"))) != 0.0;
+    net.LoggingEnabled = NumericValueOf(ReadNetSetting(folder, QStringLiteral("LOG"))) != 0.0;
     net.LogFilePath = QDir(folder).filePath(ReadNetSetting(folder, QStringLiteral("LOGFILE")));
     net.SettingVersion = ReadNetSetting(folder, QStringLiteral("SETTING_VERSION"));
     net.ServerAddress = ReadNetSetting(folder, QStringLiteral("REMOTE_SERVER_IP"));

@@ -6,8 +6,8 @@
 namespace zestrel
 {
 
-// A second place that offers the Cookfolio download.
-inline constexpr const char *kDownloadSiteAddress = "http://www.recipe-downloads.example";
+// A second place that offers the Cookfolio download (the same one the recipe store names).
+inline constexpr const char *kCookfolioDownloadAddress = "http://www.recipeware-downloads.example";
 
 // The two-paragraph notice about features that need the Cookfolio database.
 inline QString MissingDatabaseNotice(const QString &makerWebAddress)
@@ -19,8 +19,8 @@ inline QString MissingDatabaseNotice(const QString &makerWebAddress)
            QStringLiteral("For these features that require a database, you will need to install "
                           "at least the Freeware/Shareware version of CKF from QEVO.  You can "
                           "download CKF FREE at ") +
-           makerWebAddress + QStringLiteral(" or ") + QString::fromLatin1(kDownloadSiteAddress) +
-           QStringLiteral(".");
+           makerWebAddress + QStringLiteral(" or ") +
+           QString::fromLatin1(kCookfolioDownloadAddress) + QStringLiteral(".");
 }
 
 } // namespace zestrel

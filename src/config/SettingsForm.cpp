@@ -35,7 +35,7 @@ std::optional<std::uint32_t> ParseColor(const QString &text)
 
 } // namespace
 
-double LeadingNumber(const QString &text)
+double NumericValueOf(const QString &text)
 {
     static const QRegularExpression number(
         QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
@@ -100,7 +100,7 @@ void SettingsForm::Load()
         const QString value = ReadIniKey(state_.SettingsFilePath, S(def.section), S(def.key));
         switch (def.kind) {
         case SettingKind::Check:
-            SetChecked(control, LeadingNumber(value) == 1.0);
+            SetChecked(control, NumericValueOf(value) == 1.0);
             break;
         case SettingKind::Text:
         case SettingKind::Path:

@@ -104,6 +104,6 @@ class SettingsForm : public QObject
 void LoadSettingsUnseen(AppState &state, const AutoStartHook &autoStart = {});
 
 // Numeric value of the leading number of a text; 0 when it has none ("2abc" is 2).
-double LeadingNumber(const QString &text);
+double NumericValueOf(const QString &text);
 
 } // namespace zestrel
