@@ -109,6 +109,12 @@ QString ReadIniKey(const QString &path, const QString &section, const QString &k
 bool WriteIniKey(const QString &path, const QString &section, const QString &keyLine,
                  QString *error)
 {
+    // A line break inside the value would split it and could plant other keys.
+    if (keyLine.contains(QLatin1Char('\r')) || keyLine.contains(QLatin1Char('\n'))) {
+        SetError(error, QStringLiteral("Line break in the value for %1").arg(path));
+        return false;
+    }
+
     bool isNew = false;
     if (!FileExists(path)) {
         if (!CreateEmptyFile(path)) {

@@ -245,6 +245,26 @@ class TestIni : public QObject
         QCOMPARE(QDir(dirPath()).entryList(QDir::Files), QStringList{"b.ini"});
     }
 
+    void lineBreakInValueIsRefused_data()
+    {
+        QTest::addColumn<QString>("keyLine");
+        QTest::newRow("LF") << "CKFPATH=/a\n[MISC]\nDEV=TRUE";
+        QTest::newRow("CR") << "USERNAME=a\rb";
+        QTest::newRow("CR LF") << "USERNAME=a\r\nb";
+    }
+
+    void lineBreakInValueIsRefused()
+    {
+        QFETCH(QString, keyLine);
+        const QString path = tmp_->filePath(QStringLiteral("n.ini"));
+        const QByteArray content = Crlf({"[MISC]", "CKFPATH=/x"});
+        WriteAll(path, content);
+        QString error;
+        QVERIFY(!WriteIniKey(path, "MISC", keyLine, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(ReadAll(path), content);
+    }
+
     void unwritableFolderLeavesFileWhole()
     {
         const QString sub = tmp_->filePath(QStringLiteral("ro"));
