@@ -36,7 +36,7 @@ QString NoDatabaseText(const AppState &app)
                           "import these recipes into the highest rated recipe manager on ") +
            QString::fromLatin1(kDownloadSiteName) +
            QStringLiteral(", then download the Cookfolio from QEVO!") + kCrLf + kCrLf +
-           MissingDatabaseNotice(app);
+           MissingDatabaseNotice(app.MakerWebAddress);
 }
 
 // Checks the parts the rows are made of before anything is written.

@@ -66,20 +66,6 @@ QString ReadFirstNewRecipeId(const QString &cookbookIniPath)
     return QString::number(max < std::numeric_limits<qint64>::max() ? max + 1 : max);
 }
 
-QString MissingDatabaseNotice(const AppState &app)
-{
-    return QStringLiteral("Zestrel was desinged to work stand-alone, but some features (storage of "
-                          "recipes, searching the database) require that the database distributed "
-                          "with the Cookfolio (CKF) reside on your computer.") +
-           kCrLf + kCrLf +
-           QStringLiteral(
-               "For these features that require a database, you will need to install at "
-               "least the Freeware/Shareware version of CKF from QEVO.  You can download "
-               "CKF FREE at ") +
-           app.MakerWebAddress + QStringLiteral(" or ") +
-           QString::fromLatin1(kDownloadSiteAddress) + QStringLiteral(".");
-}
-
 DbError DbErrorOf(const QSqlError &error)
 {
     DbError e;
@@ -145,7 +131,7 @@ void RecipeDatabase::OpenRecipeDatabase()
         QLatin1String("YES")) {
         app.diag.ShowMessage(
             QStringLiteral("There is no valid DSN for ZESTREL to save recipes to!") + kCrLf +
-                kCrLf + MissingDatabaseNotice(app),
+                kCrLf + MissingDatabaseNotice(app.MakerWebAddress),
             QStringLiteral("DB Not Present"));
         WriteIniKey(app.SettingsFilePath, QStringLiteral("FLAG"),
                     QStringLiteral("NODBWARNING=YES"));

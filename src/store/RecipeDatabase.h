@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "config/Notices.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -15,18 +16,15 @@
 namespace zestrel
 {
 
-// Where a download of the recipe manager is also offered.
-inline constexpr const char *kDownloadSiteName = "RecipeWare Downloads";
-inline constexpr const char *kDownloadSiteAddress = "http://www.recipeware-downloads.example";
+// The name of the second place that offers the recipe manager (its address and the
+// missing-database notice are in config/Notices.h).
+inline constexpr const char *kDownloadSiteName = "Recipe Downloads";
 
 // cookbook.db in the folder of the given cookbook.ini; empty when there is no path.
 QString RecipeDatabasePath(const QString &cookbookIniPath);
 
 // MaxRecipeID of [Misc] in cookbook.ini plus one, as decimal text ("1" when missing).
 QString ReadFirstNewRecipeId(const QString &cookbookIniPath);
-
-// The two paragraphs that tell the member why a database is needed and where to get one.
-QString MissingDatabaseNotice(const AppState &app);
 
 // A database failure as the member is told about it.
 struct DbError {

@@ -313,7 +313,7 @@ void TestImport::importAllRefusals()
         QCOMPARE(f.messageTitle(), QStringLiteral("CKF Not Installed"));
         QVERIFY(f.messages().startsWith(QStringLiteral(
             "You do not have a valid database installed!  If you want to directly import these "
-            "recipes into the highest rated recipe manager on RecipeWare Downloads, then download "
+            "recipes into the highest rated recipe manager on Recipe Downloads, then download "
             "the Cookfolio from QEVO!\r\n\r\nZestrel was desinged to work stand-alone")));
         QVERIFY(f.prompter.shown.isEmpty());
     }
