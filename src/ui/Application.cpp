@@ -1,9 +1,12 @@
 #include "ui/Application.h"
 
 #include "app/Wait.h"
+#include "browse/ClientSession.h"
+#include "chat/TextFilter.h"
 #include "config/Ini.h"
 #include "config/NetSettings.h"
 #include "config/SettingsForm.h"
+#include "protocol/protocol.h"
 #include "store/RecipeDatabase.h"
 #include "ui/FrmMessage.h"
 #include "ui/GuiPrompter.h"
@@ -48,6 +51,24 @@ Application::Application(const QString &programFolder, Prompter *prompter, QObje
     hooks.OpenRecipeDatabase = [this](AppState &) { db_->OpenRecipeDatabase(); };
     hooks.CheckPrivateRecipes = [this](AppState &) { return db_->CheckPrivateRecipes(); };
     hooks.CloseRecipeDatabase = [this](AppState &) { db_->CloseRecipeDatabase(); };
+
+    // The session exists from step 10 on; before that these steps have nothing to do.
+    hooks.PrepareIdentity = [this](AppState &) {
+        return !session_ || session_->identity.PrepareIdentity();
+    };
+    hooks.ConnectToServer = [this](AppState &) {
+        if (session_)
+            session_->connection.ConnectToServer();
+    };
+    hooks.SignOff = [this](AppState &s) {
+        if (session_)
+            session_->connection.SendMessage(protocol::code::SignOff, s.MyUserKey, QString(),
+                                             QString());
+    };
+    hooks.CloseSocket = [this](AppState &) {
+        if (session_)
+            session_->connection.CloseConnection();
+    };
 }
 
 Application::~Application()
@@ -167,6 +188,8 @@ bool Application::StartUp()
     if (ownPrompter_)
         ownPrompter_->setParentWindow(mainWindow_.get());
     mainWindow_->bindStatus(diag_.status);
+    session_ = std::make_unique<ClientSession>(app, ScreenText);
+    mainWindow_->bindActivityLights(session_->connection.lights);
     connect(mainWindow_.get(), &MainWindow::activated, this, &Application::MainWindowActivate);
     connect(mainWindow_.get(), &MainWindow::unloadRequested, this, &Application::MainWindowUnload);
     connect(mainWindow_.get(), &MainWindow::activityLegendClicked, this,

@@ -15,6 +15,7 @@
 namespace zestrel
 {
 
+class ClientSession;
 class FrmMessage;
 class RecipeDatabase;
 class GuiPrompter;
@@ -68,6 +69,9 @@ class Application : public QObject
     // Null until start-up step 10 creates it.
     MainWindow *mainWindow() const { return mainWindow_.get(); }
     SingleInstance &singleInstance() { return *single_; }
+    // The connection, dispatch, identity and members directory; null until start-up
+    // step 10 creates it with the main window.
+    ClientSession *session() const { return session_.get(); }
     // The member's recipe database (`RecipeDb`), opened at start-up.
     RecipeDatabase &recipeDatabase() { return *db_; }
     // The message center's window, while one exists.
@@ -112,6 +116,7 @@ class Application : public QObject
     std::unique_ptr<AppState> state_;
     std::unique_ptr<SingleInstance> single_;
     std::unique_ptr<RecipeDatabase> db_;
+    std::unique_ptr<ClientSession> session_;
     std::unique_ptr<MainWindow> mainWindow_;
     QPointer<FrmMessage> messageWindow_;
     bool showPending_ = false;

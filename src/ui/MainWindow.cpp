@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/Diagnostics.h"
+#include "net/ActivityLights.h"
 #include "ui/GuiPrompter.h"
 
 #include <QCloseEvent>
@@ -87,6 +88,14 @@ void MainWindow::bindStatus(StatusLine &status)
     };
     show(status.text());
     connect(&status, &StatusLine::textChanged, lblStatus_, show);
+}
+
+void MainWindow::bindActivityLights(ActivityLights &lights)
+{
+    for (int i = 0; i < int(shpActivity_.size()); ++i)
+        setActivityLight(i, lights.Colour(i));
+    connect(&lights, &ActivityLights::colourChanged, this,
+            [this](int index, std::uint32_t colour) { setActivityLight(index, colour); });
 }
 
 QWidget *MainWindow::page(Tab tab) const

@@ -13,6 +13,7 @@ class QTabWidget;
 namespace zestrel
 {
 
+class ActivityLights;
 class StatusLine;
 
 class MainWindow : public QMainWindow
@@ -32,6 +33,9 @@ class MainWindow : public QMainWindow
     QTabWidget *tabs() const { return tabZESTREL_; }
     // The page of one tab; the subsystems fill them.
     QWidget *page(Tab tab) const;
+
+    // Shows the lights model, now and on every change.
+    void bindActivityLights(ActivityLights &lights);
 
     // Activity light colours as 0x00BBGGRR numbers.
     void setActivityLight(int index, std::uint32_t bgr);

@@ -106,6 +106,10 @@ void TestMainWindow::lightsStandSendingReceivingChat()
 void TestMainWindow::legendShowsActivityLights()
 {
     QTemporaryDir dir;
+    QFile ini(dir.filePath(QStringLiteral("zestrel.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[PROFILE]\r\nUSERNAME=alice\r\n");
+    ini.close();
     test::FakePrompter prompter;
     Application app(dir.path(), &prompter);
     QVERIFY(app.StartUp());

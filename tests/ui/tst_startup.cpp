@@ -1,10 +1,12 @@
 // Start-up, the single-instance rule and shutdown, driven through the real
 // Application against a program folder in a temporary directory.
+#include "browse/ClientSession.h"
 #include "config/Ini.h"
 #include "config/SettingsCatalogue.h"
 #include "store/CookbookFactory.h"
 #include "store/RecipeDatabase.h"
 #include "support/FakePrompter.h"
+#include "support/ServerProcess.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
@@ -76,6 +78,8 @@ class TestStartUp : public QObject
     void staleSocketIsReplaced();
     void activateShowsPendingMessages();
     void shutdownOrder();
+    void connectsAndSignsOff();
+    void noUserNameNoConnection();
 };
 
 void TestStartUp::freshFolder()
@@ -316,7 +320,10 @@ void TestStartUp::minimizeKeepsWindowHidden()
     FakePrompter prompter;
     Application app(folder.path(), &prompter);
     bool tray = false, connected = false;
-    app.hooks.LoadSettingsUnseen = [](AppState &s) { s.Settings.insert("MINIMIZE", "1"); };
+    app.hooks.LoadSettingsUnseen = [load = app.hooks.LoadSettingsUnseen](AppState &s) {
+        load(s);
+        s.Settings.insert("MINIMIZE", "1");
+    };
     app.hooks.AddTrayIcon = [&](AppState &) { tray = true; };
     app.hooks.ConnectToServer = [&](AppState &) { connected = true; };
     QVERIFY(app.StartUp());
@@ -376,7 +383,10 @@ void TestStartUp::secondInstance()
     FakePrompter prompter;
     Application second(folder.path(), &prompter);
     bool settingsLoaded = false;
-    second.hooks.LoadSettingsUnseen = [&](AppState &) { settingsLoaded = true; };
+    second.hooks.LoadSettingsUnseen = [&, load = second.hooks.LoadSettingsUnseen](AppState &s) {
+        settingsLoaded = true;
+        load(s);
+    };
     const bool runs = second.StartUp();
     QCOMPARE(runs, secondRuns);
     QCOMPARE(settingsLoaded, secondRuns);
@@ -486,6 +496,55 @@ void TestStartUp::shutdownOrder()
     app.mainWindow()->close();
     app.MainWindowUnload();
     QCOMPARE(ran, order);
+}
+
+void TestStartUp::connectsAndSignsOff()
+{
+    test::ServerProcess server;
+    QVERIFY(server.start());
+    Folder folder;
+    writeFile(folder.dir.filePath(QStringLiteral("zestrel.set")),
+              "SETTING_VERSION=1\r\nREMOTE_SERVER_IP=127.0.0.1\r\nSERVER_LISTEN_PORT=" +
+                  QByteArray::number(server.port()) + "\r\nWINSOCK_CONNECT_TIME_OUT=5\r\n");
+    FakePrompter prompter;
+    Application app(folder.path(), &prompter);
+    QVERIFY(app.StartUp());
+
+    Connection &connection = app.session()->connection;
+    QCOMPARE(connection.State(), Connection::StateConnected);
+    // The server's answer to the sign-in gives this client its key.
+    QTRY_VERIFY_WITH_TIMEOUT(!app.state().MyUserKey.isEmpty(), 10000);
+    QVERIFY(app.state().MyUserKey.contains(QStringLiteral("alice")));
+    // The window shows the connection's lights.
+    connection.lights.TurnOn(ActivityLights::Receive, ActivityLights::Red);
+    QCOMPARE(app.mainWindow()->activityLight(0), std::uint32_t(ActivityLights::Red));
+
+    QSignalSpy closed(&connection.socket(), &QTcpSocket::disconnected);
+    app.mainWindow()->close();
+    QVERIFY(closed.count() > 0 || closed.wait(5000));
+    QCOMPARE(connection.State(), Connection::StateClosed);
+    QVERIFY(app.state().Closing);
+}
+
+void TestStartUp::noUserNameNoConnection()
+{
+    test::ServerProcess server;
+    QVERIFY(server.start());
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("zestrel.set")),
+              "SETTING_VERSION=1\r\nREMOTE_SERVER_IP=127.0.0.1\r\nSERVER_LISTEN_PORT=" +
+                  QByteArray::number(server.port()) + "\r\nWINSOCK_CONNECT_TIME_OUT=5\r\n");
+    FakePrompter prompter; // answers the name prompt with a cancel
+    Application app(dir.path(), &prompter);
+    int ended = 0;
+    app.EndProcess = [&] { ++ended; };
+    QVERIFY(!app.StartUp());
+    QCOMPARE(prompter.shown.size(), 1);
+    QCOMPARE(prompter.shown.first().kind, QStringLiteral("input"));
+    QCOMPARE(app.session()->connection.State(), Connection::StateClosed);
+    QVERIFY(app.state().ConnectedAt.isNull());
+    QVERIFY(!app.mainWindow()->isVisible());
+    QCOMPARE(ended, 1);
 }
 
 QTEST_MAIN(TestStartUp)
