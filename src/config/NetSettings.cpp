@@ -179,9 +179,16 @@ WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs)
         return WebUpdate::SameVersion;
 
     // A copy without a usable time-out is broken; drop it before anything changes.
+    // So is one whose values hold line breaks: they would plant extra lines (LOG, LOGFILE)
+    // in zestrel.set.
     const QString timeoutText = WebSettingValue(text, QStringLiteral("WINSOCK_CONNECT_TIME_OUT"));
     const std::optional<int> timeout = ParseConnectTimeout(timeoutText, false);
-    if (!timeout) {
+    const QString address = WebSettingValue(text, QStringLiteral("REMOTE_SERVER_IP"));
+    const QString port = WebSettingValue(text, QStringLiteral("SERVER_LISTEN_PORT"));
+    auto hasBreak = [](const QString &v) {
+        return v.contains(QLatin1Char('\r')) || v.contains(QLatin1Char('\n'));
+    };
+    if (!timeout || hasBreak(version) || hasBreak(address) || hasBreak(port)) {
         warn();
         return WebUpdate::Rejected;
     }
@@ -199,8 +206,6 @@ WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs)
             return WebUpdate::Declined;
     }
 
-    const QString address = WebSettingValue(text, QStringLiteral("REMOTE_SERVER_IP"));
-    const QString port = WebSettingValue(text, QStringLiteral("SERVER_LISTEN_PORT"));
     state.Net.SettingVersion = version;
     state.Net.ServerAddress = address;
     state.Net.ServerPort = port;

@@ -221,6 +221,11 @@ class TestNetSettings : public QObject
         QTest::newRow("LF-only copy has no valid time-out")
             << 200 << QByteArray("SETTING_VERSION=6\nWINSOCK_CONNECT_TIME_OUT=30\n")
             << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
+        QTest::newRow("line breaks inside a value")
+            << 200
+            << QByteArray("SETTING_VERSION=6\r\nREMOTE_SERVER_IP=h\nLOG=1\nLOGFILE=x\r\n"
+                          "SERVER_LISTEN_PORT=1\r\nWINSOCK_CONNECT_TIME_OUT=30\r\n")
+            << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
         QTest::newRow("oversized copy")
             << 200 << QByteArray(kMaxWebSettingsBytes + 1, 'x') << QStringList{} << true
             << r(WebUpdate::NoCopy) << QStringList{};
