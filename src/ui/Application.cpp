@@ -226,11 +226,17 @@ bool Application::MainWindowLoad()
         MainWindowUnload();
         return false;
     }
+    // Events run inside the steps below (prompts, waits), and the tray's Exit may
+    // close the window in one of them: then nothing more is started.
     LetEventsRun();
-
-    run(hooks.ShowStartPage, app);
-    run(hooks.AddTrayIcon, app);
-    run(hooks.ApplyDisplaySettings, app);
+    for (const auto *step :
+         {&hooks.ShowStartPage, &hooks.AddTrayIcon, &hooks.ApplyDisplaySettings}) {
+        if (unloaded_)
+            return false;
+        run(*step, app);
+    }
+    if (unloaded_)
+        return false;
 
     // With MINIMIZE the window lives in the tray until the member calls it up.
     if (!app.Flag(QStringLiteral("MINIMIZE")) || showPending_)

@@ -78,6 +78,8 @@ class TestStartUp : public QObject
     void staleSocketIsReplaced();
     void activateShowsPendingMessages();
     void shutdownOrder();
+    void closeWhileLoading_data();
+    void closeWhileLoading();
     void connectsAndSignsOff();
     void noUserNameNoConnection();
 };
@@ -496,6 +498,57 @@ void TestStartUp::shutdownOrder()
     app.mainWindow()->close();
     app.MainWindowUnload();
     QCOMPARE(ran, order);
+}
+
+void TestStartUp::closeWhileLoading_data()
+{
+    QTest::addColumn<QString>("closingStep");
+    QTest::addColumn<QStringList>("ran");
+    QTest::newRow("identity prompt") << "PrepareIdentity" << QStringList{"PrepareIdentity"};
+    QTest::newRow("tray") << "AddTrayIcon"
+                          << QStringList{"PrepareIdentity", "ShowStartPage", "AddTrayIcon"};
+    QTest::newRow("connecting") << "ConnectToServer"
+                                << QStringList{"PrepareIdentity", "ShowStartPage", "AddTrayIcon",
+                                               "ApplyDisplaySettings", "ConnectToServer"};
+}
+
+void TestStartUp::closeWhileLoading()
+{
+    // The member closes the window (or picks Exit in the tray) while a step of the
+    // load waits: shutdown runs at once and the load starts nothing more.
+    QFETCH(QString, closingStep);
+    QFETCH(QStringList, ran);
+    Folder folder;
+    FakePrompter prompter;
+    Application app(folder.path(), &prompter);
+    QStringList steps;
+    int ended = 0;
+    app.EndProcess = [&] { ++ended; };
+    auto step = [&](const char *name) {
+        return [&, name](AppState &s) -> bool {
+            steps << QString::fromLatin1(name);
+            if (closingStep == QLatin1String(name)) {
+                QTimer::singleShot(20, app.mainWindow(), [&] { app.mainWindow()->close(); });
+                // A wait that ends when the program is closing, as the connect wait does.
+                [&] { QTRY_VERIFY_WITH_TIMEOUT(s.Closing, 5000); }();
+            }
+            return true;
+        };
+    };
+    app.hooks.PrepareIdentity = step("PrepareIdentity");
+    app.hooks.ShowStartPage = step("ShowStartPage");
+    app.hooks.AddTrayIcon = step("AddTrayIcon");
+    app.hooks.ApplyDisplaySettings = [&, f = step("ApplyDisplaySettings")](AppState &s) {
+        if (!steps.contains("ApplyDisplaySettings"))
+            f(s);
+    };
+    app.hooks.ConnectToServer = step("ConnectToServer");
+
+    QVERIFY(!app.StartUp());
+    QCOMPARE(steps, ran);
+    QCOMPARE(ended, 1);
+    QVERIFY(app.unloaded());
+    QVERIFY(!app.mainWindow()->isVisible());
 }
 
 void TestStartUp::connectsAndSignsOff()
