@@ -28,6 +28,8 @@ struct Block {
     std::size_t room() const noexcept { return cap - size; }
     void Append(std::string_view s) noexcept
     {
+        if (s.empty()) // memcpy from a null view is undefined even for zero bytes
+            return;
         std::memcpy(data() + size, s.data(), s.size());
         size += static_cast<std::uint32_t>(s.size());
     }

@@ -567,7 +567,7 @@ struct Server::Impl {
             std::error_code ec;
             const std::size_t n =
                 conn.socket.write_some(std::span<const asio::const_buffer>(bufs.data(), count), ec);
-            if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            if (ec == asio::error::would_block || ec == asio::error::try_again || (!ec && n == 0)) {
                 WaitWritable(conn);
                 return;
             }
@@ -625,6 +625,12 @@ struct Server::Impl {
         std::error_code ec;
         conn.socket.close(ec);
         conn.output.Clear(pool_);
+        if (conn.dirty) { // may be the last reference: never leave it listed
+            const auto it = std::find(dirty_.begin(), dirty_.end(), &conn);
+            if (it != dirty_.end())
+                dirty_.erase(it);
+            conn.dirty = false;
+        }
         conn.input.Clear();
         const std::size_t slot = conn.slot;
         if (slot < connections_.size() && connections_[slot].get() == &conn) {

@@ -53,7 +53,7 @@ void TestFraming::roundTrip_data()
                                            << QByteArray("a\0\0\0b\0\0\0"
                                                          "1\0\1\0c\0\0\0d\0\0\0"
                                                          "2",
-                                                         24);
+                                                         21);
     QTest::newRow("utf8 text") << QByteArray("121") << key1 << key2
                                << QByteArray("Cr\xc3\xa8me br\xc3\xbbl\xc3\xa9"
                                              "e");

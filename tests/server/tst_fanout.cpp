@@ -57,7 +57,7 @@ void TestFanOut::chatAndSearchReachEveryoneIncludingSender_data()
     QTest::newRow("search") << code::Search << code::SearchRequest
                             << QByteArray("T\0\2\0soup\0\2\0"
                                           "1",
-                                          13);
+                                          12);
 }
 
 void TestFanOut::chatAndSearchReachEveryoneIncludingSender()

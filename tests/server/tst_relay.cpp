@@ -80,7 +80,7 @@ void TestRelay::relayByKey_data()
     QTest::newRow("105 recipe reply, long") << code::RecipeReply << QByteArray(40000, 'r');
     QTest::newRow("900 too generic") << code::SearchTooGeneric << QByteArray();
     QTest::newRow("120 letters reply")
-        << code::LettersReply << QByteArray("A-C\0\2\0L5\0\1\0D-F", 15);
+        << code::LettersReply << QByteArray("A-C\0\2\0L5\0\1\0D-F", 14);
 }
 
 void TestRelay::relayByKey()
