@@ -28,6 +28,12 @@ bool Ready(TestClient &c)
     return !c.app.MyUserKey.isEmpty() && c.members.MyMemberNode.isValid();
 }
 
+// What a client went through, for a failure message.
+QString Why(const TestClient &c)
+{
+    return c.statuses.join(" | ") + " / key: " + QString(c.app.MyUserKey).replace(QChar(0), '0');
+}
+
 quint16 ClosedPort()
 {
     QTcpServer probe;
@@ -68,10 +74,14 @@ void TestSession::signInGivesExactKey()
     ServerProcess server;
     QVERIFY(server.start());
     auto c = Client(server, "Anna");
+    // An unfinished frame from before must not swallow the new connection's first one.
+    c->connection.ProcessChunk("*~B~*118^^^left over");
+    QVERIFY(c->connection.PartialDataSize() > 0);
+    QTRY_COMPARE(c->connection.lights.Colour(ActivityLights::Receive), ActivityLights::White);
     c->enableLog();
     QSignalSpy lights(&c->connection.lights, &ActivityLights::colourChanged);
     QVERIFY(c->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
 
     QVERIFY(QRegularExpression("^\\d+$").match(c->app.ConnectionIndex).hasMatch());
     QCOMPARE(c->app.MyUserKey, "127.0.0.1" + QString(3, QChar(0)) + "Anna" + QString(3, QChar(0)) +
@@ -122,9 +132,9 @@ void TestSession::membersSeeEachOther()
     auto anna = Client(server, "Anna");
     auto ben = Client(server, "Ben");
     QVERIFY(anna->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*anna), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*anna), qPrintable(Why(*anna)), kWait);
     QVERIFY(ben->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*ben), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*ben), qPrintable(Why(*ben)), kWait);
 
     QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Anna", "Ben"}), kWait);
     QCOMPARE(ben->memberTexts(), (QStringList{"Anna", "Ben"}));
@@ -156,7 +166,7 @@ void TestSession::serverClosesConnection()
     auto c = Client(server, "Anna");
     c->connection.Minimized = minimized;
     QVERIFY(c->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     QSignalSpy lost(&c->connection, &Connection::connectionLost);
 
     server.stop();
@@ -183,7 +193,7 @@ void TestSession::reconnectFillsTreeAgain()
     for (auto *c : {anna.get(), ben.get()}) {
         c->app.Settings.insert("RECONNECT", "1");
         QVERIFY(c->session.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+        QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     }
     QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Anna", "Ben"}), kWait);
     const QString oldKey = anna->app.MyUserKey;
@@ -199,13 +209,13 @@ void TestSession::reconnectFillsTreeAgain()
     QCOMPARE(again.port(), port);
 
     ben->connection.ReconnectTick();
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*ben), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*ben), qPrintable(Why(*ben)), kWait);
     anna->connection.ReconnectTick();
     QVERIFY(anna->statuses.contains("Attempting to reconnect to the Zestrel Network..."));
     QCOMPARE(anna->centerTitle(), QStringLiteral("Connection Made"));
     QVERIFY(anna->centerText().startsWith(
         "Zestrel was able to re-establish a connection to the Zestrel Network!"));
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*anna), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*anna), qPrintable(Why(*anna)), kWait);
     QVERIFY(anna->app.MyUserKey != oldKey);
     // Both members come back, each under a node that belongs to a listed member.
     QTRY_COMPARE_WITH_TIMEOUT(anna->memberTexts(), (QStringList{"Ben", "Anna"}), kWait);
@@ -220,7 +230,7 @@ void TestSession::reconnectTickWithoutReconnect()
     QVERIFY(server.start());
     auto c = Client(server, "Anna");
     QVERIFY(c->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     c->connection.CloseConnection();
     QCOMPARE(c->connection.State(), Connection::StateClosed);
     c->statuses.clear();
@@ -237,7 +247,7 @@ void TestSession::emptyTreeAsksForMembers()
     QVERIFY(server.start());
     auto c = Client(server, "Anna");
     QVERIFY(c->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     c->members.NextNodeNumber();
     c->members.RemoveAllNodes(); // e.g. "Remove Node" on the only member
     c->connection.ReconnectTick();
@@ -260,7 +270,7 @@ void TestSession::resetReconnects()
     auto ben = Client(server, "Ben");
     for (auto *c : {anna.get(), ben.get()}) {
         QVERIFY(c->session.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+        QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     }
     QTRY_COMPARE_WITH_TIMEOUT(ben->memberTexts(), (QStringList{"Anna", "Ben"}), kWait);
     const QString oldKey = anna->app.MyUserKey;
@@ -350,7 +360,7 @@ void TestSession::cancelledNameSendsNothing()
     QVERIFY(server.start());
     auto watcher = Client(server, "Watcher");
     QVERIFY(watcher->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*watcher), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*watcher), qPrintable(Why(*watcher)), kWait);
 
     auto quitter = Client(server, QString());
     QVERIFY(!quitter->session.Start());
@@ -382,7 +392,7 @@ void TestSession::ping()
     if (!flag.isNull())
         c->app.Settings.insert("PING", flag);
     QVERIFY(c->session.Start());
-    QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     c->enableLog();
     QCOMPARE(c->connection.timPing.interval(), 60000);
     c->connection.SendPing();
@@ -411,7 +421,7 @@ void TestSession::relayedNotice()
     auto ben = Client(server, "Ben");
     for (auto *c : {anna.get(), ben.get()}) {
         QVERIFY(c->session.Start());
-        QTRY_VERIFY_WITH_TIMEOUT(Ready(*c), kWait);
+        QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     }
     // A member's notice travels through the relay and names its sender.
     ben->connection.SendMessage(901, ben->app.MyUserKey, anna->app.MyUserKey, QString());
