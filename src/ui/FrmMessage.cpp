@@ -46,11 +46,9 @@ FrmMessage::FrmMessage(MessageCenter *center) : center_(center)
     });
     connect(center, &MessageCenter::changed, this, &FrmMessage::refresh);
     connect(center, &MessageCenter::visibilityChanged, this, &FrmMessage::setShown);
-    // Unloading the center unloads its window.
-    connect(center, &QObject::destroyed, this, [this] {
-        hide();
-        deleteLater();
-    });
+    // Unloading the center unloads its window, at once: the center goes by a deferred
+    // delete or with the program, and a window left for later could outlive the loop.
+    connect(center, &QObject::destroyed, this, [this] { delete this; });
     refresh();
     setShown(center->Visible);
 }

@@ -20,6 +20,7 @@ class TestMessageWindow : public QObject
     void okClearsAndHides();
     void closeBoxKeepsMessages();
     void closeMessageCenterUnloadsWindow();
+    void windowGoesWithTheProgram();
 
   private:
     Diagnostics *diag = nullptr;
@@ -99,6 +100,16 @@ void TestMessageWindow::closeMessageCenterUnloadsWindow()
     diag->CloseMessageCenter();
     QCOMPARE(diag->messageCenter(), nullptr);
     QTRY_VERIFY(window.isNull());
+}
+
+void TestMessageWindow::windowGoesWithTheProgram()
+{
+    // At exit no event loop runs any more: the window must go with its center.
+    diag->ShowMessage(QStringLiteral("first"), QString());
+    QVERIFY(window);
+    delete diag;
+    diag = nullptr;
+    QVERIFY(window.isNull());
 }
 
 QTEST_MAIN(TestMessageWindow)
