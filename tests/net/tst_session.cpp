@@ -8,6 +8,9 @@
 #include <QTcpServer>
 #include <QtTest>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace zestrel;
 using namespace zestrel::test;
@@ -43,6 +46,41 @@ quint16 ClosedPort()
     return port;
 }
 
+// A local listener whose accept queue is full: further connects stay unanswered
+// (the kernel drops their SYN), so a client keeps "connecting".
+class SilentServer
+{
+  public:
+    SilentServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr *>(&a), len) != 0 ||
+            ::listen(fd_, 0) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &len))
+            return;
+        port_ = ntohs(a.sin_port);
+        // Fill the queue; these complete, later ones hang.
+        for (auto &f : fillers_) {
+            f.connectToHost(QHostAddress::LocalHost, port_);
+            f.waitForConnected(200);
+        }
+    }
+    ~SilentServer()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    quint16 port() const { return port_; }
+
+  private:
+    int fd_ = -1;
+    quint16 port_ = 0;
+    QTcpSocket fillers_[3];
+};
+
 } // namespace
 
 class TestSession : public QObject
@@ -58,8 +96,12 @@ class TestSession : public QObject
     void reconnectTickWithoutReconnect();
     void emptyTreeAsksForMembers();
     void resetReconnects();
+    void serverAbsentTimesOut_data();
     void serverAbsentTimesOut();
     void noSecondConnectInsideWait();
+    void closingEndsWaits();
+    void unreachableHostEndsWaitWithNotice();
+    void connectWhileConnected();
     void badPortFailsAtOnce_data();
     void badPortFailsAtOnce();
     void cancelledNameSendsNothing();
@@ -292,9 +334,20 @@ void TestSession::resetReconnects()
     QVERIFY(!anna->statuses.contains("Connection terminated..."));
 }
 
+void TestSession::serverAbsentTimesOut_data()
+{
+    QTest::addColumn<bool>("answers");
+    QTest::newRow("port closed") << true;
+    QTest::newRow("connect never answered") << false;
+}
+
 void TestSession::serverAbsentTimesOut()
 {
-    TestClient c("Anna", QStringLiteral("127.0.0.1"), ClosedPort(), 1);
+    QFETCH(bool, answers);
+    SilentServer silent;
+    const quint16 port = answers ? ClosedPort() : silent.port();
+    QVERIFY(port);
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), port, 1);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!c.connection.ConnectToServer());
@@ -325,6 +378,69 @@ void TestSession::noSecondConnectInsideWait()
     QCOMPARE(c.statuses.count("Connecting to server..."), 1);
     QVERIFY(!c.statuses.contains("Attempting to reconnect to the Zestrel Network..."));
     QVERIFY(!c.diag.messageCenter());
+}
+
+void TestSession::closingEndsWaits()
+{
+    SilentServer silent;
+    QVERIFY(silent.port());
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), silent.port(), 10);
+    c.enableLog();
+    bool sendReturned = false;
+    // A member's send inside the connect wait waits too; closing the window ends both.
+    QTimer::singleShot(100, &c.connection, [&] {
+        QTimer::singleShot(200, &c.connection, [&] { c.app.Closing = true; });
+        QVERIFY(c.connection.State() != Connection::StateClosed &&
+                c.connection.State() != Connection::StateConnected);
+        c.connection.SendMessage(121, "me", "you", "hello");
+        sendReturned = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!c.connection.ConnectToServer());
+    QVERIFY(sendReturned);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(c.statuses.contains("Starting timeout loop."));
+    QCOMPARE(c.statuses.count("Server Connect timed out."), 0);
+    QCOMPARE(c.connection.State(), Connection::StateClosed);
+    QCOMPARE(c.log(), QByteArray()); // nothing was sent
+}
+
+void TestSession::unreachableHostEndsWaitWithNotice()
+{
+    // No address at all (no network settings file): the host cannot be found.
+    TestClient c("Anna", QString(), 4000, 10);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!c.connection.ConnectToServer());
+    QVERIFY(clock.elapsed() < 10000);
+    QCOMPARE(
+        c.statuses.mid(c.statuses.indexOf("Connecting to server...") + 1),
+        (QStringList{"Unknown Error - Socket: 10065", "Server (Destination) is not reachable!"}));
+    QCOMPARE(c.centerText(),
+             QStringLiteral("You do not appear to be connected to the internet or the Zestrel "
+                            "network server's IP address is unreachable.  There was a problem "
+                            "trying to connect to the specified IP address on the specified "
+                            "port.\r\n\r\nThis may be because proxy software or a gateway "
+                            "program are blocking your computer from reaching the Zestrel IP "
+                            "address or using the specified port!"));
+    QCOMPARE(c.centerTitle(), QStringLiteral("Message"));
+    QCOMPARE(c.connection.State(), Connection::StateClosed);
+}
+
+void TestSession::connectWhileConnected()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
+    c->statuses.clear();
+    QVERIFY(!c->connection.ConnectToServer());
+    QCOMPARE(c->statuses, (QStringList{"Network resources unavailable.",
+                                       "Server (Destination) is not reachable!"}));
+    QCOMPARE(c->connection.State(), Connection::StateConnected);
+    QVERIFY(!c->diag.messageCenter());
 }
 
 void TestSession::badPortFailsAtOnce_data()
