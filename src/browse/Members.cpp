@@ -25,9 +25,27 @@ const QString &ListSepText()
 
 // --- cUser / colUsers ----------------------------------------------------
 
-QString cUser::UserKey() const
+void cUser::rebuildKey()
 {
-    return ip_ + FieldSepText() + userName_ + FieldSepText() + winsockIndex_;
+    userKey_ = ip_ + FieldSepText() + userName_ + FieldSepText() + winsockIndex_;
+}
+
+void cUser::SetWinsockIndex(const QString &index)
+{
+    winsockIndex_ = index;
+    rebuildKey();
+}
+
+void cUser::SetIP(const QString &ip)
+{
+    ip_ = ip;
+    rebuildKey();
+}
+
+void cUser::SetUserName(const QString &name)
+{
+    userName_ = name;
+    rebuildKey();
 }
 
 cUser &colUsers::Add(const QString &IP, const QString &UserName, const QString &WinsockIndex,
@@ -140,10 +158,19 @@ QList<QModelIndex> Members::AllNodes() const
 
 QModelIndex Members::FindNode(const QString &key) const
 {
-    for (const QModelIndex &node : AllNodes())
-        if (NodeKey(node) == key)
-            return node;
-    return {};
+    // Index order, stopping at the first match.
+    const std::function<QModelIndex(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+        const int rows = tvUsers.rowCount(parent);
+        for (int r = 0; r < rows; ++r) {
+            const QModelIndex child = tvUsers.index(r, 0, parent);
+            if (NodeKey(child) == key)
+                return child;
+            if (const QModelIndex found = walk(child); found.isValid())
+                return found;
+        }
+        return QModelIndex();
+    };
+    return walk(QModelIndex());
 }
 
 void Members::RemoveNode(const QModelIndex &node)

@@ -26,17 +26,21 @@ class cUser
   public:
     QString NodeKey() const { return nodeKey_; }
     void SetNodeKey(const QString &key) { nodeKey_ = key; }
-    // IP, FieldSep, UserName, FieldSep, WinsockIndex; computed on each read.
-    QString UserKey() const;
+    // IP, FieldSep, UserName, FieldSep, WinsockIndex; always current with the parts.
+    const QString &UserKey() const { return userKey_; }
     QString WinsockIndex() const { return winsockIndex_; }
-    void SetWinsockIndex(const QString &index) { winsockIndex_ = index; }
+    void SetWinsockIndex(const QString &index);
     QString IP() const { return ip_; }
-    void SetIP(const QString &ip) { ip_ = ip; }
+    void SetIP(const QString &ip);
     QString UserName() const { return userName_; }
-    void SetUserName(const QString &name) { userName_ = name; }
+    void SetUserName(const QString &name);
 
   private:
+    void rebuildKey();
+
     QString nodeKey_, winsockIndex_, ip_, userName_;
+    // Kept with the parts so the many lookups by key need not build it each time.
+    QString userKey_ = QString(6, QChar(0));
 };
 
 // The ordered collection of online members; positions are 1-based.
