@@ -102,6 +102,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(cut.Buffered() == whole.Buffered());
     }
 
+    // Scan accounts for every byte: dropped junk, frames, and what is kept.
+    Reassembler counted(bigBound);
+    std::size_t accounted = 0;
+    bool notice = false;
+    for (const auto chunk : chunks) {
+        counted.Scan(chunk, [&](Kind kind, std::string_view bytes) {
+            if (kind == Kind::Junk || kind == Kind::Frame)
+                accounted += bytes.size();
+            notice |= kind == Kind::ServerNotice;
+            return true;
+        });
+    }
+    if (!notice)
+        Check(accounted + counted.Buffered() == stream.size());
+
     // The single-frame helpers on the raw input too.
     Message m;
     (void)ParseMessage(input, m);

@@ -133,9 +133,10 @@ class Reassembler
     // in order. The internal buffer is updated before it returns.
     std::vector<Event> Feed(std::string_view chunk);
 
-    // Allocation-light form of Feed for the relay: calls sink(kind, frame) per
-    // event in the same order; frame is the frame text for Kind::Frame (not
-    // parsed here) and empty otherwise. The view is valid only during the call.
+    // Allocation-light form of Feed for the relay: calls sink(kind, bytes) per
+    // event in the same order; bytes is the frame text for Kind::Frame (not
+    // parsed here), the dropped bytes for Kind::Junk and empty otherwise. The
+    // view is valid only during the call.
     // sink returns false to stop early (the rest of the chunk is then discarded).
     template <class Sink> void Scan(std::string_view chunk, Sink &&sink);
 
@@ -174,13 +175,13 @@ template <class Sink> std::size_t Reassembler::Consume(std::string_view data, Si
                 while (keep > 0 && !kBeginMarker.starts_with(data.substr(data.size() - keep)))
                     --keep;
                 if (data.size() - keep > pos) {
-                    if (!sink(Event::Kind::Junk, std::string_view{}))
+                    if (!sink(Event::Kind::Junk, data.substr(pos, data.size() - keep - pos)))
                         return data.size();
                 }
                 scanned_ = 0;
                 return data.size() - keep;
             }
-            if (!sink(Event::Kind::Junk, std::string_view{}))
+            if (!sink(Event::Kind::Junk, data.substr(pos, begin - pos)))
                 return data.size();
             pos = begin;
         }

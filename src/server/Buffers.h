@@ -42,7 +42,7 @@ class BlockPool
     static constexpr std::array<std::uint32_t, 4> kClasses{256, 1024, 4096, 16384};
     // Free blocks kept per class; beyond this they go back to the allocator so
     // memory falls again after a burst.
-    static constexpr std::size_t kKeepBytesPerClass = 2 * 1024 * 1024;
+    static constexpr std::size_t kKeepBytesPerClass = 256 * 1024;
 
     BlockPool() = default;
     BlockPool(const BlockPool &) = delete;

@@ -191,8 +191,9 @@ struct Connection : std::enable_shared_from_this<Connection> {
     proto::Reassembler input;
     OutputQueue output;
     tcp::endpoint peer;
-    std::string key;      // empty until signed in
-    std::size_t slot = 0; // position in Impl::connections_
+    std::string key;         // empty until signed in
+    std::size_t slot = 0;    // position in Impl::connections_
+    std::size_t junkRun = 0; // unframed bytes since the last frame
     bool signedIn = false;
     bool closing = false;      // marked; the real close happens after the current pass
     bool dirty = false;        // listed for the next flush
@@ -331,8 +332,19 @@ struct Server::Impl {
                 MarkClose(conn, "frame over the input bound");
                 return false;
             }
-            if (kind == Kind::Frame)
+            if (kind == Kind::Junk) {
+                // Unframed bytes cost nothing to drop, but a peer that sends only
+                // such bytes is not a client.
+                conn.junkRun += frame.size();
+                if (conn.junkRun > options_.maxFrameBytes) {
+                    MarkClose(conn, "unframed data over the input bound");
+                    return false;
+                }
+            }
+            if (kind == Kind::Frame) {
+                conn.junkRun = 0;
                 Dispatch(conn, frame);
+            }
             return !conn.closing;
         });
     }

@@ -39,6 +39,8 @@ class TestBounds : public QObject
     void memberThatNeverReadsIsCutOff();
     void frameSizeBound_data();
     void frameSizeBound();
+    void unframedRunBound_data();
+    void unframedRunBound();
     void memberLimit();
     void welcomeNotice_data();
     void welcomeNotice();
@@ -125,6 +127,38 @@ void TestBounds::frameSizeBound()
         const auto left = other.WaitFor(code::UserLeft);
         QVERIFY(left);
         QCOMPARE(left->payload, kb);
+        QCOMPARE(other.Count(code::InstantMessage), 0);
+    }
+}
+
+void TestBounds::unframedRunBound_data()
+{
+    QTest::addColumn<int>("junk");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("a little") << 1000 << true;
+    QTest::newRow("exactly the bound") << int(kFrameBound) << true;
+    QTest::newRow("one byte over") << int(kFrameBound) + 1 << false;
+}
+
+void TestBounds::unframedRunBound()
+{
+    QFETCH(int, junk);
+    QFETCH(bool, kept);
+    ServerProcess server;
+    QVERIFY(server.start());
+    RawClient noisy, other;
+    QVERIFY(noisy.Connect(server.port()) && other.Connect(server.port()));
+    const std::string kn = noisy.SignIn("noisy");
+    const std::string ko = other.SignIn("other");
+    noisy.SendRaw(std::string(std::size_t(junk), '~') +
+                  protocol::BuildMessage("121", kn, ko, "after the noise"));
+    if (kept) {
+        const auto got = other.WaitFor(code::InstantMessage, 0, 15000);
+        QVERIFY(got);
+        QCOMPARE(got->payload, std::string("after the noise"));
+    } else {
+        QVERIFY(noisy.WaitDisconnected(15000));
+        QVERIFY(other.WaitFor(code::UserLeft));
         QCOMPARE(other.Count(code::InstantMessage), 0);
     }
 }
