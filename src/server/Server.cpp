@@ -1,3 +1,13 @@
+// How the relay keeps its costs down:
+// - Reading waits for readiness and then reads into one buffer shared by all
+//   connections; a connection keeps only an unfinished frame tail, so idle
+//   members hold no read buffer.
+// - Output is a queue of slices into reference-counted blocks (Buffers.h). A
+//   frame for many members is built once; small frames for one member are
+//   packed into a private block. Sends only queue: one flush, posted once per
+//   loop pass, gives each connection a single gathered write.
+// - Closing is deferred to that flush, so no fan-out loop ever sees a member
+//   vanish under it.
 #include "server/Server.h"
 
 #include "protocol/protocol.h"
