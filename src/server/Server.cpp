@@ -40,6 +40,8 @@ constexpr std::size_t kMaxIpBytes = 64;
 constexpr std::size_t kMaxNameBytes = 256;
 // Reads per readiness before other connections get their turn.
 constexpr int kReadsPerTurn = 4;
+// Connections taken from the listen queue per readiness.
+constexpr int kAcceptsPerTurn = 256;
 constexpr std::size_t kReadBufferBytes = 64 * 1024;
 constexpr std::size_t kMaxOperatorLine = 64 * 1024;
 
@@ -265,6 +267,15 @@ struct Server::Impl {
                 return;
             }
             Adopt(std::move(socket));
+            // Take every connection already waiting, so their sign-ins are read in
+            // the same pass and each member gets one write for all the announcements.
+            for (int i = 0; i < kAcceptsPerTurn && !stopped_; ++i) {
+                std::error_code e;
+                tcp::socket next = acceptor_.accept(e);
+                if (e)
+                    break;
+                Adopt(std::move(next));
+            }
             Accept();
         });
     }
@@ -764,6 +775,7 @@ tcp::endpoint Server::Listen()
     d.acceptor_.set_option(tcp::acceptor::reuse_address(true));
     d.acceptor_.bind(endpoint);
     d.acceptor_.listen(asio::socket_base::max_listen_connections);
+    d.acceptor_.non_blocking(true); // the accept loop stops at an empty listen queue
     d.Accept();
     return d.acceptor_.local_endpoint();
 }
