@@ -81,6 +81,24 @@ class BlockPool
 
     static void AddRef(Block *b) noexcept { ++b->refs; }
 
+    // Hands every free block back to the allocator (the server has gone quiet).
+    void Trim()
+    {
+        for (auto &list : free_) {
+            for (Block *b : list)
+                ::operator delete(b);
+            std::vector<Block *>().swap(list);
+        }
+    }
+
+    std::size_t FreeBlocks() const noexcept
+    {
+        std::size_t n = 0;
+        for (const auto &list : free_)
+            n += list.size();
+        return n;
+    }
+
     void Release(Block *b)
     {
         if (--b->refs != 0)
@@ -201,6 +219,15 @@ class OutputQueue
         if (slices_.empty() && slices_.capacity() > 64)
             std::vector<Slice>().swap(slices_);
     }
+
+    // Gives back the slice array of any drained queue: an idle member then holds none.
+    void ReleaseIdle()
+    {
+        if (slices_.empty())
+            std::vector<Slice>().swap(slices_);
+    }
+
+    std::size_t SliceCapacity() const noexcept { return slices_.capacity(); }
 
     void Clear(BlockPool &pool)
     {

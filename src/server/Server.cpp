@@ -23,6 +23,9 @@
 #include <span>
 #include <system_error>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <unordered_map>
 
 namespace zestrel::server
@@ -42,6 +45,8 @@ constexpr std::size_t kMaxNameBytes = 256;
 constexpr int kReadsPerTurn = 4;
 // Connections taken from the listen queue per readiness.
 constexpr int kAcceptsPerTurn = 256;
+// A server with no flush for this long gives the memory of its last burst back.
+constexpr auto kTrimAfterQuiet = std::chrono::seconds(1);
 constexpr std::size_t kReadBufferBytes = 64 * 1024;
 constexpr std::size_t kMaxOperatorLine = 64 * 1024;
 
@@ -215,7 +220,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
 
 struct Server::Impl {
     Impl(asio::io_context &io, Options o)
-        : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io),
+        : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io), trimTimer_(io),
           readBuffer_(kReadBufferBytes)
     {
         for (std::size_t i = 0; i < options_.rooms.size(); ++i) {
@@ -229,6 +234,11 @@ struct Server::Impl {
     Options options_;
     tcp::acceptor acceptor_;
     asio::steady_timer retryAccept_;
+    asio::steady_timer trimTimer_;
+    bool trimArmed_ = false;
+    bool trimmed_ = true;      // nothing to give back since the last trim
+    std::uint64_t passes_ = 0; // flush passes, to tell a quiet server from a busy one
+    std::uint64_t passesAtArm_ = 0;
     std::unique_ptr<asio::posix::stream_descriptor> operatorInput_;
     std::string operatorBuffer_;
     bool stopped_ = false;
@@ -577,6 +587,9 @@ struct Server::Impl {
 
     void FlushAll()
     {
+        ++passes_;
+        trimmed_ = false;
+        ScheduleTrim();
         while (!dirty_.empty() || !toClose_.empty()) {
             std::vector<Connection *> batch;
             batch.swap(dirty_);
@@ -590,6 +603,41 @@ struct Server::Impl {
                 dirty_.swap(batch); // keep the capacity for the next pass
             CloseMarked();
         }
+    }
+
+    // After a burst (ten thousand sign-ins announce themselves to each other) the
+    // allocator keeps its peak. Once the server has been quiet for a moment, drained
+    // queues drop their slice arrays, the pool its free blocks, and the heap is trimmed.
+    void ScheduleTrim()
+    {
+        if (trimArmed_ || trimmed_ || stopped_)
+            return;
+        trimArmed_ = true;
+        passesAtArm_ = passes_;
+        trimTimer_.expires_after(kTrimAfterQuiet);
+        trimTimer_.async_wait([this](std::error_code ec) {
+            if (ec) // cancelled: the server may be gone, touch nothing
+                return;
+            trimArmed_ = false;
+            if (stopped_)
+                return;
+            if (passes_ != passesAtArm_) {
+                ScheduleTrim(); // still busy: look again later
+                return;
+            }
+            TrimMemory();
+        });
+    }
+
+    void TrimMemory()
+    {
+        for (const auto &conn : connections_)
+            conn->output.ReleaseIdle();
+        pool_.Trim();
+#ifdef __GLIBC__
+        ::malloc_trim(0);
+#endif
+        trimmed_ = true;
     }
 
     void Write(Connection &conn)
@@ -826,6 +874,7 @@ void Server::Stop()
     std::error_code ec;
     d.acceptor_.close(ec);
     d.retryAccept_.cancel();
+    d.trimTimer_.cancel();
     if (d.operatorInput_)
         d.operatorInput_->close(ec);
     for (const auto &conn : d.connections_) {

@@ -45,6 +45,8 @@ class TestBuffers : public QObject
     void sharedBlockIsNeverWrittenInto();
     void laggingReaderCopiesSmallFrames();
     void blocksReturnToPool();
+    void quietTrimGivesMemoryBack_data();
+    void quietTrimGivesMemoryBack();
 };
 
 void TestBuffers::orderKeptAcrossWriteSizes_data()
@@ -124,6 +126,41 @@ void TestBuffers::blocksReturnToPool()
     QCOMPARE(again, first);
     QCOMPARE(again->size, 0u);
     pool.Release(again);
+    q.Clear(pool);
+}
+
+void TestBuffers::quietTrimGivesMemoryBack_data()
+{
+    QTest::addColumn<bool>("drained");
+    QTest::newRow("drained queue") << true;
+    QTest::newRow("queue still holding bytes") << false;
+}
+
+// Trimming after a burst frees what idle members no longer need, never what a member
+// still has queued, and the queue works as before afterwards.
+void TestBuffers::quietTrimGivesMemoryBack()
+{
+    QFETCH(bool, drained);
+    BlockPool pool;
+    OutputQueue q;
+    std::string expected;
+    for (int i = 0; i < 200; ++i) { // a burst of announcements, each shared
+        Block *b = Shared(pool, "frame" + std::to_string(i));
+        q.PushShared(pool, b);
+        pool.Release(b);
+        expected += "frame" + std::to_string(i);
+    }
+    if (drained) {
+        QCOMPARE(Drain(q, pool, 1000), expected);
+        expected.clear();
+    }
+    QVERIFY(pool.FreeBlocks() > 0 || !drained);
+    q.ReleaseIdle();
+    pool.Trim();
+    QCOMPARE(pool.FreeBlocks(), std::size_t(0));
+    QCOMPARE(q.SliceCapacity() == 0, drained);
+    q.PushCopy(pool, "after");
+    QCOMPARE(Drain(q, pool, 7), expected + "after");
     q.Clear(pool);
 }
 
