@@ -55,7 +55,7 @@ public:
 
     // Recipe database state, fixed at start-up.
     QString FirstNewRecipeId = QStringLiteral("1");
-    bool NoDatabase = true;
+    bool NoDatabase = false; // set when the database is opened at start-up
     bool IgnorePrivate = false;
 
     // Identity on the network.

@@ -7,8 +7,10 @@
 #include "config/NetSettings.h"
 #include "config/SettingsForm.h"
 #include "protocol/protocol.h"
+#include "store/Answers.h"
 #include "store/RecipeDatabase.h"
 #include "ui/FrmMessage.h"
+#include "ui/FrmSettings.h"
 #include "ui/GuiPrompter.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
@@ -190,6 +192,16 @@ bool Application::StartUp()
     mainWindow_->bindStatus(diag_.status);
     session_ = std::make_unique<ClientSession>(app, ScreenText);
     mainWindow_->bindActivityLights(session_->connection.lights);
+    mainWindow_->bindBrowse(session_->members, session_->profile);
+    RegisterAnswers(session_->dispatcher, *db_, session_->connection);
+    connect(mainWindow_.get(), &MainWindow::minimizedChanged, this,
+            [this](bool minimized) { session_->connection.Minimized = minimized; });
+    connect(mainWindow_.get(), &MainWindow::resetRequested, this,
+            [this] { session_->connection.ResetZestrel(); });
+    connect(mainWindow_.get(), &MainWindow::messageCenterRequested, this,
+            [this] { diag_.ShowMessage(QString(), QString()); });
+    connect(mainWindow_.get(), &MainWindow::showSettingsRequested, this,
+            &Application::ShowSettings);
     connect(mainWindow_.get(), &MainWindow::activated, this, &Application::MainWindowActivate);
     connect(mainWindow_.get(), &MainWindow::unloadRequested, this, &Application::MainWindowUnload);
     connect(mainWindow_.get(), &MainWindow::activityLegendClicked, this,
@@ -246,6 +258,16 @@ bool Application::MainWindowLoad()
 
     run(hooks.ConnectToServer, app);
     return !unloaded_;
+}
+
+void Application::ShowSettings()
+{
+    // One dialog, modeless; showing it again reloads it from the settings file.
+    if (!settingsWindow_)
+        settingsWindow_ = new FrmSettings(*state_, {}, mainWindow_.get());
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
 }
 
 void Application::MainWindowActivate()

@@ -17,6 +17,7 @@ namespace zestrel
 
 class ClientSession;
 class FrmMessage;
+class FrmSettings;
 class RecipeDatabase;
 class GuiPrompter;
 class MainWindow;
@@ -88,6 +89,8 @@ class Application : public QObject
     bool MainWindowLoad();
     void MainWindowActivate();
     void MainWindowUnload();
+    // File > Settings > Show: the settings dialog, without blocking the window.
+    void ShowSettings();
 
     // Another copy runs for this program folder.
     bool FindRunningInstance();
@@ -119,6 +122,7 @@ class Application : public QObject
     std::unique_ptr<ClientSession> session_;
     std::unique_ptr<MainWindow> mainWindow_;
     QPointer<FrmMessage> messageWindow_;
+    QPointer<FrmSettings> settingsWindow_;
     bool showPending_ = false;
     bool loaded_ = false;
     bool unloaded_ = false;

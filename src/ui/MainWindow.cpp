@@ -1,16 +1,26 @@
 #include "ui/MainWindow.h"
 
 #include "app/Diagnostics.h"
+#include "browse/Members.h"
 #include "net/ActivityLights.h"
+#include "net/ProfileBoxes.h"
 #include "ui/GuiPrompter.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QFormLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSplitter>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
 
 namespace zestrel
 {
@@ -75,7 +85,80 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     layout->addLayout(bottom);
 
     setCentralWidget(central);
+    buildMenus();
     resize(760, 560);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    auto add = [file](const char *name, const QString &caption) {
+        QAction *action = file->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    connect(add("mnuResetZestrel", QStringLiteral("&Reset Zestrel (disconnect/reconnect)")),
+            &QAction::triggered, this, &MainWindow::resetRequested);
+    connect(add("mnuMessageCenter", QStringLiteral("Show &Message Center")), &QAction::triggered,
+            this, &MainWindow::messageCenterRequested);
+    QMenu *settings = file->addMenu(QStringLiteral("&Settings"));
+    QAction *show = settings->addAction(QStringLiteral("&Show"));
+    show->setObjectName(QStringLiteral("mnuShowSettings"));
+    connect(show, &QAction::triggered, this, &MainWindow::showSettingsRequested);
+    file->addSeparator();
+    connect(add("mnuExit", QStringLiteral("E&xit")), &QAction::triggered, this,
+            &QWidget::close);
+}
+
+void MainWindow::bindBrowse(Members &members, ProfileBoxes &profile)
+{
+    QWidget *browse = page(BrowseTab);
+    auto *splitter = new QSplitter(Qt::Horizontal, browse);
+    browse->layout()->addWidget(splitter);
+
+    auto *tree = new QTreeView(splitter);
+    tree->setObjectName(QStringLiteral("tvUsers"));
+    tree->setHeaderHidden(true);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setModel(&members.tvUsers);
+    tree->setSelectionModel(&members.tvUsersSelection);
+
+    auto *panel = new QWidget(splitter);
+    auto *form = new QFormLayout(panel);
+    const char *labels[] = {"Username", "", "Description", "Extended Information"};
+    std::array<QWidget *, ProfileBoxes::Count> boxes{};
+    for (int i = 0; i < ProfileBoxes::Count; ++i) {
+        QWidget *box;
+        if (i < 2) {
+            auto *line = new QLineEdit(panel);
+            line->setReadOnly(true);
+            box = line;
+        } else {
+            auto *text = new QPlainTextEdit(panel);
+            text->setReadOnly(true);
+            text->setMaximumHeight(i == 2 ? 60 : 110);
+            box = text;
+        }
+        box->setObjectName(QStringLiteral("txtProfile_%1").arg(i));
+        boxes[size_t(i)] = box;
+        form->addRow(QString::fromLatin1(labels[i]), box);
+    }
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 1);
+
+    auto show = [boxes](int index, const QString &text) {
+        if (index < 0 || index >= ProfileBoxes::Count)
+            return;
+        QWidget *box = boxes[size_t(index)];
+        if (auto *line = qobject_cast<QLineEdit *>(box))
+            line->setText(text);
+        else if (auto *area = qobject_cast<QPlainTextEdit *>(box))
+            area->setPlainText(text);
+    };
+    for (int i = 0; i < ProfileBoxes::Count; ++i)
+        show(i, profile.Text(i));
+    connect(&profile, &ProfileBoxes::textChanged, this, show);
 }
 
 void MainWindow::bindStatus(StatusLine &status)
@@ -140,6 +223,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
     if (!unloading)
         emit unloadRequested();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange)
+        emit minimizedChanged(isMinimized());
+    QMainWindow::changeEvent(event);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -14,6 +14,8 @@ namespace zestrel
 {
 
 class ActivityLights;
+class Members;
+class ProfileBoxes;
 class StatusLine;
 
 class MainWindow : public QMainWindow
@@ -37,6 +39,10 @@ class MainWindow : public QMainWindow
     // Shows the lights model, now and on every change.
     void bindActivityLights(ActivityLights &lights);
 
+    // The browse tab: the tree `tvUsers` over the members' model and the four
+    // profile boxes `txtProfile_0..3`.
+    void bindBrowse(Members &members, ProfileBoxes &profile);
+
     // Activity light colours as 0x00BBGGRR numbers.
     void setActivityLight(int index, std::uint32_t bgr);
     std::uint32_t activityLight(int index) const;
@@ -54,13 +60,22 @@ class MainWindow : public QMainWindow
     void unloadRequested();
     // A click on one of the letters "S", "R", "C" above the lights.
     void activityLegendClicked();
+    // File menu items.
+    void resetRequested();
+    void messageCenterRequested();
+    void showSettingsRequested();
+    // The window was minimized or restored.
+    void minimizedChanged(bool minimized);
 
   protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
   private:
+    void buildMenus();
+
     QTabWidget *tabZESTREL_;
     std::array<QFrame *, 3> shpActivity_{};
     std::array<std::uint32_t, 3> lightColor_{kIdleLight, kIdleLight, kIdleLight};

@@ -182,7 +182,7 @@ class TestSettingsForm : public QObject
     {
         Env env;
         env.Seed({"MISC/ALLOWSEARCHES=1", "MISC/SELFSEARCH=1"});
-        QVERIFY(env.state.NoDatabase); // not opened yet
+        env.state.NoDatabase = true; // even a stale flag must not touch them before the open
         LoadSettingsUnseen(env.state);
         QCOMPARE(env.Stored("ALLOWSEARCHES"), QString("1"));
         QCOMPARE(env.Stored("SELFSEARCH"), QString("1"));
@@ -193,6 +193,7 @@ class TestSettingsForm : public QObject
     {
         Env env;
         env.Seed({"MISC/ALLOWSEARCHES=1"});
+        env.state.NoDatabase = true;
         SettingsForm form(env.state);
         form.Load();
         const QString text = env.Messages();
