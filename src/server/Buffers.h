@@ -128,10 +128,12 @@ class OutputQueue
 {
   public:
     static constexpr std::size_t kMaxGather = 64; // iovecs per write
-    // Small frames are copied rather than shared once a member lags this far
-    // behind, so a slow reader holds about as much memory as it has bytes queued.
+    // Frames up to kSmallFrame are copied rather than shared once a member lags this
+    // far behind, so a slow reader holds about as much memory as it has bytes queued:
+    // a shared frame sits alone in a pool block of up to four times its size, copies
+    // pack several to a private block.
     static constexpr std::size_t kLagBytes = 64 * 1024;
-    static constexpr std::size_t kSmallFrame = 256;
+    static constexpr std::size_t kSmallFrame = 2048;
     static constexpr std::size_t kPrivateBlock = 4096;
 
     OutputQueue() = default;

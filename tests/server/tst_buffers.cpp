@@ -43,6 +43,7 @@ class TestBuffers : public QObject
     void orderKeptAcrossWriteSizes_data();
     void orderKeptAcrossWriteSizes();
     void sharedBlockIsNeverWrittenInto();
+    void laggingReaderCopiesSmallFrames_data();
     void laggingReaderCopiesSmallFrames();
     void blocksReturnToPool();
     void quietTrimGivesMemoryBack_data();
@@ -99,17 +100,36 @@ void TestBuffers::sharedBlockIsNeverWrittenInto()
     QCOMPARE(Drain(b, pool, 4), std::string("shared-for-b-more"));
 }
 
+void TestBuffers::laggingReaderCopiesSmallFrames_data()
+{
+    QTest::addColumn<int>("frameBytes");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("chat line") << 4 << true;
+    QTest::newRow("470-byte line") << 470 << true;
+    QTest::newRow("just over a 1 KiB block") << 1100 << true;
+    QTest::newRow("largest copied") << int(OutputQueue::kSmallFrame) << true;
+    QTest::newRow("larger frames stay shared") << int(OutputQueue::kSmallFrame) + 1 << false;
+}
+
 void TestBuffers::laggingReaderCopiesSmallFrames()
 {
+    QFETCH(int, frameBytes);
+    QFETCH(bool, copied);
     BlockPool pool;
     OutputQueue q;
     q.PushCopy(pool, std::string(OutputQueue::kLagBytes, 'x'));
-    Block *frame = Shared(pool, "chat");
-    q.PushShared(pool, frame);
-    // Copied, so the shared block has only the broadcaster's reference left.
-    QCOMPARE(frame->refs, 1u);
-    pool.Release(frame);
-    QCOMPARE(Drain(q, pool, 9999), std::string(OutputQueue::kLagBytes, 'x') + "chat");
+    const std::string text(std::size_t(frameBytes), 'c');
+    std::vector<Block *> frames;
+    for (int i = 0; i < 3; ++i) {
+        frames.push_back(Shared(pool, text));
+        q.PushShared(pool, frames.back());
+    }
+    // Copied, so each shared block has only the broadcaster's reference left.
+    for (Block *frame : frames) {
+        QCOMPARE(frame->refs, copied ? 1u : 2u);
+        pool.Release(frame);
+    }
+    QCOMPARE(Drain(q, pool, 9999), std::string(OutputQueue::kLagBytes, 'x') + text + text + text);
 }
 
 void TestBuffers::blocksReturnToPool()
