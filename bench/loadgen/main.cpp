@@ -441,6 +441,8 @@ int Run::ScenarioD()
         o_.idle, false, [](Member &m) { m.SetDiscard(true); }, -1, sweep);
     // Wait until the server has nothing more to say (sign-in announcements are done).
     PumpUntil([&] { return Seconds(Clock::now() - c_.lastByte) >= 1.0; }, o_.signInTimeout, sweep);
+    // Idle means idle for a while: a server may give back its burst memory once quiet.
+    PumpFor(2.5, sweep);
     const long after = RssKib(o_.serverPid);
     const double perMember =
         ready > 0 && before >= 0 ? static_cast<double>(after - before) * 1024.0 / ready : -1;
