@@ -350,7 +350,7 @@ int Run::ScenarioB()
             while (due <= now) {
                 const std::uint64_t t = NowNs();
                 s.QueueDirect(r, t);
-                if (t >= recordFrom)
+                if (t >= recordFrom && t < stopAt) // the window the receivers record
                     ++sentInWindow;
                 due += period;
                 if (due + period <= now)
