@@ -3,7 +3,7 @@
 # (MQTT 3.1.1), each started here on 127.0.0.1 as a child process with its limits
 # raised, a fresh server per scenario. Prints one table and the ratios ours / peer.
 #
-#   bench/relay.sh                      everything (about 5 minutes)
+#   bench/relay.sh                      everything (2-3 minutes once built)
 #   RELAY_SCENARIOS="a c" RELAY_SERVERS="zestrel ngircd" bench/relay.sh
 #   RELAY_SECONDS=2 (measured seconds per phase)  BUILD_DIR=... (default build-bench)
 #   RELAY_SKIP_BUILD=1 (use the binaries already in BUILD_DIR)
@@ -17,7 +17,8 @@ SCENARIOS=${RELAY_SCENARIOS:-"a b c d e"}
 IDLE=${RELAY_IDLE:-10000}
 
 if [ -z "${RELAY_SKIP_BUILD:-}" ]; then
-    bash "$ROOT/scripts/deps.sh" ngircd mosquitto
+    # The compiler and cmake too, for a machine that has never built the project.
+    bash "$ROOT/scripts/deps.sh" ngircd mosquitto cmake g++
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZESTREL_BUILD_TESTS=OFF >/dev/null
     cmake --build "$BUILD" --target zestrel-server zestrel-loadgen -j"$(nproc)" >/dev/null
 fi
