@@ -179,16 +179,18 @@ WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs)
         return WebUpdate::SameVersion;
 
     // A copy without a usable time-out is broken; drop it before anything changes.
-    // So is one whose values hold line breaks: they would plant extra lines (LOG, LOGFILE)
-    // in zestrel.set.
+    // So is one whose values hold line breaks or "=": a key is read from the first line
+    // that holds it followed by "=" anywhere, so either would plant other keys (LOG,
+    // LOGFILE) in zestrel.set.
     const QString timeoutText = WebSettingValue(text, QStringLiteral("WINSOCK_CONNECT_TIME_OUT"));
     const std::optional<int> timeout = ParseConnectTimeout(timeoutText, false);
     const QString address = WebSettingValue(text, QStringLiteral("REMOTE_SERVER_IP"));
     const QString port = WebSettingValue(text, QStringLiteral("SERVER_LISTEN_PORT"));
-    auto hasBreak = [](const QString &v) {
-        return v.contains(QLatin1Char('\r')) || v.contains(QLatin1Char('\n'));
+    auto unsafe = [](const QString &v) {
+        return v.contains(QLatin1Char('\r')) || v.contains(QLatin1Char('\n')) ||
+               v.contains(QLatin1Char('='));
     };
-    if (!timeout || hasBreak(version) || hasBreak(address) || hasBreak(port)) {
+    if (!timeout || unsafe(version) || unsafe(address) || unsafe(port)) {
         warn();
         return WebUpdate::Rejected;
     }

@@ -226,6 +226,11 @@ class TestNetSettings : public QObject
             << QByteArray("SETTING_VERSION=6\r\nREMOTE_SERVER_IP=h\nLOG=1\nLOGFILE=x\r\n"
                           "SERVER_LISTEN_PORT=1\r\nWINSOCK_CONNECT_TIME_OUT=30\r\n")
             << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
+        QTest::newRow("a value that plants LOG and LOGFILE")
+            << 200
+            << QByteArray("SETTING_VERSION=6 LOG=1\r\nREMOTE_SERVER_IP=h\r\n"
+                          "SERVER_LISTEN_PORT=../LOGFILE=x\r\nWINSOCK_CONNECT_TIME_OUT=30\r\n")
+            << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
         QTest::newRow("oversized copy")
             << 200 << QByteArray(kMaxWebSettingsBytes + 1, 'x') << QStringList{} << true
             << r(WebUpdate::NoCopy) << QStringList{};
