@@ -91,7 +91,10 @@ std::optional<QSqlQuery> GroupRows(RecipeDatabase &db, const QString &typeName,
                                  "AS rn, COUNT(*) OVER () AS cnt FROM RECIPE WHERE type = ?");
     QVariantList values{LeftChars(typeName, 1)};
     if (TrimSpaces(category) == QLatin1String("<UNCATEGORIZED>")) {
-        sql += QStringLiteral(" AND category = ''");
+        // Every recipe the category list shows as "<UNCATEGORIZED>": missing, empty or
+        // blank. (A blank text sorts below '!', which keeps the category index usable.)
+        sql += QStringLiteral(
+            " AND (category IS NULL OR (category < '!' AND TRIM(category, ' ') = ''))");
     } else {
         // Also matches every combination that contains the category.
         sql += QStringLiteral(" AND category LIKE '%' || ? || '%'");
@@ -134,12 +137,17 @@ QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allReci
     if (!rows)
         return QStringLiteral("N/A - user has no database!");
     QString list;
-    bool any = false;
+    bool any = false, uncategorized = false;
     while (rows->next()) {
+        const QString category = Text(rows->value(0));
+        const bool blank = TrimSpaces(category).isEmpty();
+        // Missing, empty and blank categories are one node, browsed as one.
+        if (blank && uncategorized)
+            continue;
+        uncategorized = uncategorized || blank;
         if (any)
             list += app.ListSep;
-        const QString category = Text(rows->value(0));
-        list += TrimSpaces(category).isEmpty() ? QStringLiteral("<UNCATEGORIZED>") : category;
+        list += blank ? QStringLiteral("<UNCATEGORIZED>") : category;
         any = true;
     }
     if (rows->lastError().isValid())

@@ -169,11 +169,13 @@ void TestAnswers::uncategorized()
     f.exec(QStringLiteral("INSERT INTO RECIPE (id, type, title) VALUES (3, 'F', 'Null')"));
     f.addRecipe(4, "F", "Named", "Soups");
     const QString u = QStringLiteral("<UNCATEGORIZED>"), ls = f.app.ListSep;
-    QCOMPARE(ListCategories(*f.db, "Food", true), u + ls + u + ls + u + ls + "Soups");
-    // The groups of "<UNCATEGORIZED>" are those of the recipes stored with an empty category.
-    QCOMPARE(Ids(f, ListGroupRecipes(*f.db, "Food", u, "1", true)), QStringLiteral("1"));
+    f.addRecipe(5, "F", "Tabbed", "\t");
+    // Missing, empty and blank categories are listed once, and browsing that node finds
+    // all of them.
+    QCOMPARE(ListCategories(*f.db, "Food", true), u + ls + QStringLiteral("\t") + ls + "Soups");
+    QCOMPARE(Ids(f, ListGroupRecipes(*f.db, "Food", u, "1", true)), QStringLiteral("2,1,3"));
     QCOMPARE(ListLetterGroups(*f.db, "Food", QStringLiteral(" ") + u + " ", true),
-             Item(f, {"Empt", "Empt", "1"}));
+             Item(f, {"Blan", "Null", "1"}));
 }
 
 void TestAnswers::newRecipesOnly_data()
