@@ -84,9 +84,19 @@ int Connection::State() const
         return StateClosed;
     case QAbstractSocket::ConnectedState:
         return StateConnected;
-    default:
-        return 1 + int(socket_->state()); // neither closed nor connected
+    // Winsock's numbers for the other states; none of them is 0 or 7.
+    case QAbstractSocket::BoundState:
+        return 1;
+    case QAbstractSocket::ListeningState:
+        return 2;
+    case QAbstractSocket::HostLookupState:
+        return 4;
+    case QAbstractSocket::ConnectingState:
+        return 6;
+    case QAbstractSocket::ClosingState:
+        return 8;
     }
+    return 9; // not a state we know: neither closed nor connected
 }
 
 QString Connection::MachineAddress()

@@ -108,6 +108,7 @@ class TestSession : public QObject
     void ping_data();
     void ping();
     void sendOnClosedSocket();
+    void sendOnClosingSocket();
     void relayedNotice();
 };
 
@@ -527,6 +528,30 @@ void TestSession::sendOnClosedSocket()
                                       "Socket was closed, unexpected error."}));
     QCOMPARE(c.log(), QByteArray());
     QCOMPARE(c.connection.lights.Colour(ActivityLights::Send), ActivityLights::Green);
+}
+
+void TestSession::sendOnClosingSocket()
+{
+    // A peer that never reads: our disconnect then waits with data still queued.
+    QTcpServer peer;
+    QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+    peer.pauseAccepting();
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), peer.serverPort(), 1);
+    QVERIFY(c.connection.ConnectToServer());
+    c.connection.socket().write(QByteArray(64 * 1024 * 1024, 'x'));
+    c.connection.socket().disconnectFromHost();
+    QCOMPARE(c.connection.socket().state(), QAbstractSocket::ClosingState);
+    QVERIFY(c.connection.State() != Connection::StateClosed &&
+            c.connection.State() != Connection::StateConnected);
+
+    // A closing socket is not a connection: the send waits and is dropped.
+    c.enableLog();
+    c.statuses.clear();
+    c.connection.SendMessage(5, QString(), QString(), QString());
+    QVERIFY2(!c.statuses.contains("Connected to server."), qPrintable(c.statuses.join(" | ")));
+    QCOMPARE(c.diag.status.text(), QStringLiteral("Server Connect timed out."));
+    QCOMPARE(c.log(), QByteArray());
+    QCOMPARE(c.connection.State(), Connection::StateClosed);
 }
 
 void TestSession::relayedNotice()
