@@ -224,8 +224,7 @@ ImportAllReport cmdImportAll(RecipeDatabase &db, RecipeBox &box)
         app.diag.ShowMessage(NoDatabaseText(app), QStringLiteral("CKF Not Installed"));
         return report;
     }
-    const int count = box.StoredCount();
-    if (count < 2) {
+    if (box.StoredCount() < 2) {
         app.diag.ShowMessage(QStringLiteral("You do not have enough recipes in your storage box "
                                             "to perform this function!"),
                              QStringLiteral("Not Enough Recipes"));
@@ -238,10 +237,12 @@ ImportAllReport cmdImportAll(RecipeDatabase &db, RecipeBox &box)
                                 PromptButtons::YesNo) != PromptAnswer::Yes)
         return report;
     report.ran = true;
+    // Recipes may have arrived in the box while the question was open: count afresh.
+    const int count = box.StoredCount();
 
     // The current recipe first, then the ones before it down to the first, then the ones
     // after it: the order in which removing each imported entry walks the box.
-    const int current = std::clamp(box.StoredPosition(), 1, count);
+    const int current = count > 0 ? std::clamp(box.StoredPosition(), 1, count) : 0;
     QList<int> order;
     for (int p = current; p >= 1; --p)
         order << p;

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 namespace zestrel::test
@@ -28,6 +29,22 @@ struct Line {
     }
     Line(QString a_, QString b_) : a(std::move(a_)), b(std::move(b_)) {}
     QString a, b, c, d;
+};
+
+// The fake prompter, plus what happens while a box is open (a nested event loop may
+// run other handlers then).
+class StorePrompter : public FakePrompter
+{
+  public:
+    std::function<void()> whileShown;
+
+    PromptAnswer MessageBox(const QString &text, const QString &title, PromptIcon icon,
+                            PromptButtons buttons) override
+    {
+        if (whileShown)
+            whileShown();
+        return FakePrompter::MessageBox(text, title, icon, buttons);
+    }
 };
 
 class StoreFixture
@@ -135,7 +152,7 @@ class StoreFixture
 
     QTemporaryDir dir;
     Diagnostics diag;
-    FakePrompter prompter;
+    StorePrompter prompter;
     AppState app;
     std::unique_ptr<RecipeDatabase> db;
 };

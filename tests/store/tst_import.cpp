@@ -213,15 +213,18 @@ void TestImport::databaseRefusalLeavesNoPartialRecipe()
 void TestImport::importAllOrder_data()
 {
     QTest::addColumn<int>("current");
+    QTest::addColumn<bool>("arrives"); // D is stored (and shown) while the question is open
     QTest::addColumn<QStringList>("order");
-    QTest::newRow("C current") << 3 << QStringList{"C", "B", "A"};
-    QTest::newRow("A current") << 1 << QStringList{"A", "B", "C"};
-    QTest::newRow("B current") << 2 << QStringList{"B", "A", "C"};
+    QTest::newRow("C current") << 3 << false << QStringList{"C", "B", "A"};
+    QTest::newRow("A current") << 1 << false << QStringList{"A", "B", "C"};
+    QTest::newRow("B current") << 2 << false << QStringList{"B", "A", "C"};
+    QTest::newRow("D arrives during the question") << 3 << true << QStringList{"D", "C", "B", "A"};
 }
 
 void TestImport::importAllOrder()
 {
     QFETCH(int, current);
+    QFETCH(bool, arrives);
     QFETCH(QStringList, order);
     StoreFixture f;
     f.open();
@@ -230,10 +233,15 @@ void TestImport::importAllOrder()
     for (const char *t : {"A", "B", "C"})
         box.texts << Text(f, Header(QString::fromLatin1(t)), {}, {});
     box.position = current;
+    if (arrives)
+        f.prompter.whileShown = [&] {
+            box.texts << Text(f, Header(QStringLiteral("D")), {}, {});
+            box.position = 4;
+        };
     f.prompter.answers.enqueue(PromptAnswer::Yes);
     const ImportAllReport report = cmdImportAll(*f.db, box);
     QVERIFY(report.ran);
-    QCOMPARE(report.imported, 3);
+    QCOMPARE(report.imported, order.size());
     QCOMPARE(report.failed, 0);
     QCOMPARE(f.column("SELECT title FROM RECIPE WHERE id > 10 ORDER BY id"), order);
     QCOMPARE(box.StoredCount(), 0);
