@@ -42,7 +42,9 @@ bool Identity::AskUserName()
             return false;
         }
         LetEventsRun();
-        if (name.size() > MaxNameLength || name.size() < MinNameLength) {
+        // Characters as the member typed them: a surrogate pair is one character.
+        const qsizetype length = name.toUcs4().size();
+        if (length > MaxNameLength || length < MinNameLength) {
             app_.prompter.MessageBox(QStringLiteral("You must enter a username between 3 and 20 "
                                                     "characters to be able to log on to the "
                                                     "Zestrel Network!"),

@@ -42,6 +42,13 @@ void TestIdentity::askUserName_data()
                                  << QStringList{ask};
     QTest::newRow("21 refused") << "" << QStringList{twenty + "n", "Cook"} << true << "Cook"
                                 << false << QStringList{ask, tooShort, ask};
+    const QString chef = QString::fromUtf8("\xF0\x9F\x8D\xB3"); // one character, two UTF-16 units
+    QTest::newRow("20 characters, one outside the BMP")
+        << "" << QStringList{twenty.left(19) + chef} << true << twenty.left(19) + chef << false
+        << QStringList{ask};
+    QTest::newRow("two characters, one outside the BMP")
+        << "" << QStringList{"a" + chef, "Cook"} << true << "Cook" << false
+        << QStringList{ask, tooShort, ask};
     QTest::newRow("stored 20 inside spaces")
         << "  " + twenty + " " << QStringList() << true << twenty << false << QStringList();
     QTest::newRow("cancel") << "" << QStringList() << false << "" << false << QStringList{ask};
