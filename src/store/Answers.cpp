@@ -33,6 +33,18 @@ QString LeftChars(const QString &s, qsizetype n)
     return s.left(i);
 }
 
+// Characters, not UTF-16 units: a surrogate pair counts once.
+qsizetype CharCount(const QString &s)
+{
+    qsizetype n = s.size();
+    for (qsizetype i = 0; i + 1 < s.size(); ++i)
+        if (s[i].isHighSurrogate() && s[i + 1].isLowSurrogate()) {
+            --n;
+            ++i;
+        }
+    return n;
+}
+
 // The leading number of a text (leading blanks skipped, digits up to the first other
 // character); 0 when there is none. Large numbers saturate.
 qint64 LeadingDigits(const QString &s)
@@ -250,20 +262,23 @@ QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &i
         // Enough rows to pass stopAfter characters even if every title were empty; lets the
         // database stop early instead of listing every match.
         sql += QStringLiteral(" LIMIT ?");
-        values << qint64(stopAfter / (app.MyUserKey.size() + 2 * app.ArgSep.size() + 1) + 2);
+        values << qint64(stopAfter / (CharCount(app.MyUserKey) + 2 * app.ArgSep.size() + 1) + 2);
     }
     auto rows = db.Execute(sql, values);
     if (!rows)
         return {};
     QString list;
+    qsizetype chars = 0;
     bool any = false;
     while (rows->next()) {
         if (any)
             list += app.ListSep;
-        list +=
+        const QString item =
             app.MyUserKey + app.ArgSep + Text(rows->value(0)) + app.ArgSep + Text(rows->value(1));
+        list += item;
+        chars += CharCount(item) + (any ? app.ListSep.size() : 0);
         any = true;
-        if (stopAfter >= 0 && list.size() > stopAfter)
+        if (stopAfter >= 0 && chars > stopAfter)
             break;
     }
     if (rows->lastError().isValid())
@@ -358,10 +373,11 @@ Replies AnswerSearch(RecipeDatabase &db, const QString &source, const QString &p
     const QString category = parts.size() == 4 ? parts[3] : QString();
     QString result = SearchRecipes(db, parts[0], parts[1], all, category, kSearchAnswerLimit);
     Replies replies;
-    if (result.size() > kSearchAnswerLimit) {
+    const QString head = LeftChars(result, kSearchAnswerLimit);
+    if (head.size() < result.size()) {
         replies << To(code::SearchTooGeneric, source, QString());
         // Keep only whole items: cut before the last ListSep wholly inside the limit.
-        const qsizetype cut = result.left(kSearchAnswerLimit).lastIndexOf(app.ListSep);
+        const qsizetype cut = head.lastIndexOf(app.ListSep);
         if (cut > 0)
             result.truncate(cut);
     }

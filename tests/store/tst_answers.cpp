@@ -30,6 +30,8 @@ class TestAnswers : public QObject
     void searchIgnoresCase_data();
     void searchIgnoresCase();
     void searchCutAtItemBoundary();
+    void searchLimitCountsCharacters_data();
+    void searchLimitCountsCharacters();
     void searchPermission_data();
     void searchPermission();
     void wholeRecipe();
@@ -359,6 +361,49 @@ void TestAnswers::searchCutAtItemBoundary()
     QCOMPARE(few.size(), 1);
     QCOMPARE(few[0].code, 114);
     QCOMPARE(few[0].payload.count(f.app.ListSep), 8);
+}
+
+void TestAnswers::searchLimitCountsCharacters_data()
+{
+    QTest::addColumn<int>("recipes");
+    QTest::addColumn<bool>("cut");
+    // Each title is 35 characters but 65 UTF-16 units.
+    QTest::newRow("996 characters go whole") << 16 << false;
+    QTest::newRow("over 1000 characters are cut") << 30 << true;
+}
+
+void TestAnswers::searchLimitCountsCharacters()
+{
+    QFETCH(int, recipes);
+    QFETCH(bool, cut);
+    StoreFixture f;
+    f.open();
+    f.app.Settings[QStringLiteral("ALLOWSEARCHES")] = QStringLiteral("1");
+    f.exec(QStringLiteral("BEGIN"));
+    for (int i = 1; i <= recipes; ++i)
+        f.addRecipe(i, "F", QStringLiteral("Soup ") + QString::fromUtf8("\U0001F372").repeated(30));
+    f.exec(QStringLiteral("COMMIT"));
+    const auto chars = [](const QString &s) { return s.toUcs4().size(); };
+    const QString ls = f.app.ListSep;
+    const QString full = SearchRecipes(*f.db, "soup", "", true, "");
+    const QStringList items = full.split(ls);
+    QCOMPARE(items.size(), recipes);
+    // Whole items up to the last ListSep that ends within the first 1000 characters.
+    QString expected = full;
+    if (cut) {
+        qsizetype k = 1;
+        while (k < items.size() && chars(items.mid(0, k + 1).join(ls)) + ls.size() <= 1000)
+            ++k;
+        expected = items.mid(0, k).join(ls);
+    }
+    const Replies replies = AnswerSearch(
+        *f.db, "peer", QStringLiteral("soup") + f.app.FieldSep + "" + f.app.FieldSep + "1");
+    QCOMPARE(replies.size(), cut ? 2 : 1);
+    if (cut)
+        QCOMPARE(replies[0], (Reply{900, "peer", QString()}));
+    QCOMPARE(replies.last().code, 114);
+    QCOMPARE(replies.last().payload, expected);
+    QVERIFY(chars(replies.last().payload) <= 1000);
 }
 
 void TestAnswers::searchPermission_data()
