@@ -22,7 +22,11 @@ const QStringList &WholeTextWords()
 
 bool ScreenText(Prompter &prompter, const QString &text)
 {
-    const QString upper = text.toUpper();
+    // Only a to z change: a full Unicode upper-casing would turn "aß" into "ASS".
+    QString upper = text;
+    for (QChar &c : upper)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
     bool refused = false;
     for (const QString &word : ContainedWords())
         refused = upper.contains(word) || refused;

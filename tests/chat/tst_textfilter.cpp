@@ -45,6 +45,7 @@ void TestTextFilter::screen_data()
     QTest::newRow("whole word in sentence") << QStringLiteral("a prick of the needle") << true;
     QTest::newRow("whole word blank before") << QStringLiteral(" dick") << true;
     QTest::newRow("whole word blank after") << QStringLiteral("dick ") << true;
+    QTest::newRow("only a to z upper-cased") << QString::fromUtf8("a\xC3\x9F") << true;
 }
 
 void TestTextFilter::screen()
