@@ -27,7 +27,8 @@ QString NewConnectionName()
 }
 
 // The leading number of a text the way the recipe manager's files are read:
-// leading spaces skipped, an optional sign, digits; anything else reads as 0.
+// leading spaces skipped, an optional sign, digits; anything else reads as 0, and so
+// does a number too large to add one to (as the start-up reading does).
 qint64 LeadingNumber(const QString &text)
 {
     qsizetype i = 0;
@@ -38,10 +39,13 @@ qint64 LeadingNumber(const QString &text)
         negative = text[i++] == QLatin1Char('-');
     qint64 value = 0;
     for (; i < text.size() && text[i].isDigit() && text[i].unicode() < 128; ++i) {
-        if (value > (std::numeric_limits<qint64>::max() - 9) / 10)
-            break; // saturate rather than overflow
-        value = value * 10 + (text[i].unicode() - '0');
+        const int digit = text[i].unicode() - '0';
+        if (value > (std::numeric_limits<qint64>::max() - digit) / 10)
+            return 0;
+        value = value * 10 + digit;
     }
+    if (value == std::numeric_limits<qint64>::max())
+        return 0;
     return negative ? -value : value;
 }
 
@@ -63,7 +67,7 @@ QString ReadFirstNewRecipeId(const QString &cookbookIniPath)
 {
     const qint64 max = LeadingNumber(
         ReadIniKey(cookbookIniPath, QStringLiteral("Misc"), QStringLiteral("MaxRecipeID")));
-    return QString::number(max < std::numeric_limits<qint64>::max() ? max + 1 : max);
+    return QString::number(max + 1);
 }
 
 DbError DbErrorOf(const QSqlError &error)

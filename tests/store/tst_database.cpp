@@ -189,6 +189,12 @@ void TestDatabase::firstNewRecipeId_data()
     QTest::newRow("not a number") << QStringLiteral("[Misc]\r\nMaxRecipeID=lots\r\n")
                                   << QStringLiteral("1");
     QTest::newRow("no file") << QString() << QStringLiteral("1");
+    QTest::newRow("too large") << QStringLiteral("[Misc]\r\nMaxRecipeID=99999999999999999999\r\n")
+                               << QStringLiteral("1");
+    QTest::newRow("largest - 1") << QStringLiteral("[Misc]\r\nMaxRecipeID=9223372036854775806\r\n")
+                                 << QStringLiteral("9223372036854775807");
+    QTest::newRow("largest") << QStringLiteral("[Misc]\r\nMaxRecipeID=9223372036854775807\r\n")
+                             << QStringLiteral("1");
 }
 
 void TestDatabase::firstNewRecipeId()
