@@ -503,8 +503,14 @@ int Run::ScenarioE()
             next += std::chrono::milliseconds(static_cast<int>(phase * 1000 / 20));
         }
     };
-    PumpFor(phase, sampleTick);
+    PumpFor(phase / 2, sampleTick);
+    const std::uint64_t half = c_.delivered;
+    const auto tHalf = Clock::now();
+    PumpFor(phase / 2, sampleTick);
     const double rateStalled = static_cast<double>(c_.delivered - a) / Seconds(Clock::now() - t0);
+    // The second half, once a server with a bound has dealt with the stalled member.
+    const double rateLate =
+        static_cast<double>(c_.delivered - half) / Seconds(Clock::now() - tHalf);
     const long rssEnd = RssKib(o_.serverPid);
     // A member that never reads cannot see the server hang up; read its backlog now
     // (nothing more is sent) and look for the end of the stream.
@@ -542,11 +548,14 @@ int Run::ScenarioE()
                 o_.label.c_str(), n, rateAll, rateStalled, keep, rssBefore, rssMid, rssEnd, growth,
                 cut ? "disconnected by server" : "still connected");
     std::printf("     RSS KiB every %.2f s: %s\n", phase / 20, series.str().c_str());
+    const double keepLate = rateAll > 0 ? 100.0 * rateLate / rateAll : -1;
+    std::printf("     others' rate in the second half of the stalled phase: %.0f/s (%.0f%%)\n",
+                rateLate, keepLate);
     std::printf("RESULT label=%s scenario=e rate_all=%.0f rate_stalled=%.0f keep_pct=%.1f "
-                "rss_before_kib=%ld rss_mid_kib=%ld rss_end_kib=%ld growth_pct=%.1f "
-                "stalled_cut=%d rss_series=%s\n",
-                o_.label.c_str(), rateAll, rateStalled, keep, rssBefore, rssMid, rssEnd, growth,
-                cut ? 1 : 0, series.str().c_str());
+                "keep_late_pct=%.1f rss_before_kib=%ld rss_mid_kib=%ld rss_end_kib=%ld "
+                "growth_pct=%.1f stalled_cut=%d rss_series=%s\n",
+                o_.label.c_str(), rateAll, rateStalled, keep, keepLate, rssBefore, rssMid, rssEnd,
+                growth, cut ? 1 : 0, series.str().c_str());
     return 0;
 }
 
