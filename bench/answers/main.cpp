@@ -91,11 +91,12 @@ int main(int argc, char *argv[])
 
     out << "Answer time in ms, median of repeated answers: wall clock / processor time of the "
            "answering thread; sample cookbook, seed 1\n\n";
-    out << QStringLiteral("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8\n")
+    out << QStringLiteral("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9\n")
                .arg(QStringLiteral("recipes"), 8)
                .arg(QStringLiteral("build s"), 7)
                .arg(QStringLiteral("categories"), 14)
                .arg(QStringLiteral("letter groups"), 14)
+               .arg(QStringLiteral("uncategorized"), 14)
                .arg(QStringLiteral("recipe list"), 14)
                .arg(QStringLiteral("whole recipe"), 14)
                .arg(QStringLiteral("search"), 14)
@@ -145,6 +146,11 @@ int main(int argc, char *argv[])
             return AnswerLetterGroups(
                 db, peer, QStringLiteral("Food") + as + category + as + "C1" + as + "1");
         });
+        // Missing, empty and blank categories together.
+        const Timing uncategorized = Measure(20, [&](int) {
+            return AnswerLetterGroups(
+                db, peer, QStringLiteral("Food") + as + "<UNCATEGORIZED>" + as + "C1" + as + "1");
+        });
         const Timing list = Measure(20, [&](int) {
             return AnswerGroupRecipes(db, peer,
                                       QStringLiteral("Food") + fs + category + fs + group + as +
@@ -166,11 +172,12 @@ int main(int argc, char *argv[])
                 db, peer, titles[i % titles.size()] + fs + ingredients[i % 4] + fs + "1" + fs + "");
         });
 
-        out << QStringLiteral("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8\n")
+        out << QStringLiteral("%1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9\n")
                    .arg(n, 8)
                    .arg(buildSeconds, 7, 'f', 1)
                    .arg(Cell(categories), 14)
                    .arg(Cell(letters), 14)
+                   .arg(Cell(uncategorized), 14)
                    .arg(Cell(list), 14)
                    .arg(Cell(whole), 14)
                    .arg(Cell(search), 14)
