@@ -136,10 +136,11 @@ bool Connection::ConnectToServer()
     emit connectStarting();
 
     bool portOk = false;
-    const uint port = app.Net.ServerPort.trimmed().toUInt(&portOk);
+    // Signed, so that "-1" is a number out of range rather than no number at all.
+    const qlonglong port = app.Net.ServerPort.trimmed().toLongLong(&portOk);
     if (!portOk)
         return connectFailed(ErrTypeMismatch, kProgramSource);
-    if (port == 0 || port > 65535)
+    if (port <= 0 || port > 65535)
         return connectFailed(ErrInvalidValue, kProgramSource);
     if (socket_->state() != QAbstractSocket::UnconnectedState)
         return connectFailed(ErrInvalidState, kSocketSource);

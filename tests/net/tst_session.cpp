@@ -454,6 +454,8 @@ void TestSession::badPortFailsAtOnce_data()
                                   << "Unknown Error - Zestrel: 13";
     QTest::newRow("out of range") << "70000"
                                   << "Unknown Error - Zestrel: 380";
+    QTest::newRow("negative") << "-1"
+                              << "Unknown Error - Zestrel: 380";
 }
 
 void TestSession::badPortFailsAtOnce()
