@@ -42,12 +42,25 @@ void StatusLine::IdleTick()
 
 void MessageCenter::AddMessage(const QString &message)
 {
+    static const QString separator =
+        QStringLiteral("\r\n\r\n") + QString(54, QLatin1Char('-')) + QStringLiteral("\r\n\r\n");
     ++MessageCount;
     if (text_.isEmpty())
         text_ = message;
     else
-        text_ = message + QStringLiteral("\r\n\r\n") + QString(54, QLatin1Char('-')) +
-                QStringLiteral("\r\n\r\n") + text_;
+        text_ = message + separator + text_;
+    while (text_.size() > kMaxMessageCenterChars) {
+        const qsizetype oldest = text_.lastIndexOf(separator);
+        if (oldest < 0) {
+            // One message alone is over the bound: keep its beginning, whole characters.
+            qsizetype keep = kMaxMessageCenterChars;
+            if (text_.at(keep - 1).isHighSurrogate())
+                --keep;
+            text_.truncate(keep);
+            break;
+        }
+        text_.truncate(oldest);
+    }
     Shown = false;
     emit changed();
 }

@@ -34,6 +34,11 @@ class StatusLine : public QObject
     QString text_;
 };
 
+// The message center keeps at most this many characters of text. Other members can make
+// it show messages (search and recipe notices), so without a bound a flood would grow the
+// text, and the work of every further message, without end. The oldest messages go first.
+inline constexpr qsizetype kMaxMessageCenterChars = 256 * 1024;
+
 // The message center (`frmMessage`) as a model; the window binds to it.
 class MessageCenter : public QObject
 {
@@ -43,7 +48,8 @@ class MessageCenter : public QObject
 
     QString Title = QStringLiteral("Message");
     QString Message() const { return text_; }
-    // Adds one message on top of the others.
+    // Adds one message on top of the others; the oldest go when the text grows over
+    // kMaxMessageCenterChars (MessageCount still counts them).
     void AddMessage(const QString &message);
     qint64 MessageCount = 0;
     bool Shown = false;

@@ -36,6 +36,8 @@ class TestDiagnostics : public QObject
     void closeKeepsTwoUnanswered();
     void pendingMessages();
     void countHasNo16BitLimit();
+    void textStaysBounded_data();
+    void textStaysBounded();
     void writeLog_data();
     void writeLog();
     void loggingOffCreatesNoFile();
@@ -190,6 +192,36 @@ void TestDiagnostics::countHasNo16BitLimit()
     diag.ShowMessage(QStringLiteral("second"), QString());
     QCOMPARE(diag.messageCenter()->MessageCount, qint64(32768));
     QVERIFY(diag.messageCenter()->Message().startsWith(QStringLiteral("second")));
+}
+
+void TestDiagnostics::textStaysBounded_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("size");
+    QTest::newRow("flood of small messages") << 5000 << 150;
+    QTest::newRow("few large messages") << 5 << int(kMaxMessageCenterChars / 3);
+    QTest::newRow("one message over the bound") << 1 << int(kMaxMessageCenterChars + 10);
+}
+
+void TestDiagnostics::textStaysBounded()
+{
+    QFETCH(int, count);
+    QFETCH(int, size);
+    Diagnostics diag;
+    for (int i = 0; i < count; ++i)
+        diag.ShowMessage(QString::number(i).leftJustified(size, QLatin1Char('x')), QString());
+    const MessageCenter *c = diag.messageCenter();
+    const QString text = c->Message();
+    QCOMPARE(c->MessageCount, qint64(count));
+    QVERIFY(text.size() <= kMaxMessageCenterChars);
+    // The newest stays on top; what is left of the oldest ends in a whole message.
+    QVERIFY(text.startsWith(QString::number(count - 1)));
+    if (count > 1) {
+        const QStringList kept = text.split(kSep);
+        QVERIFY(kept.size() > 1 && kept.size() < count);
+        for (const QString &m : kept)
+            QCOMPARE(m.size(), qsizetype(size));
+    }
 }
 
 void TestDiagnostics::writeLog_data()
