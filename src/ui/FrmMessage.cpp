@@ -44,7 +44,15 @@ FrmMessage::FrmMessage(MessageCenter *center) : center_(center)
         if (center_)
             center_->cmdOK_Click();
     });
-    connect(center, &MessageCenter::changed, this, &FrmMessage::refresh);
+    redraw_.setSingleShot(true);
+    redraw_.setInterval(100);
+    connect(&redraw_, &QTimer::timeout, this, [this] {
+        if (redrawPending_) {
+            refresh();
+            redraw_.start();
+        }
+    });
+    connect(center, &MessageCenter::changed, this, &FrmMessage::onChanged);
     connect(center, &MessageCenter::visibilityChanged, this, &FrmMessage::setShown);
     // Unloading the center unloads its window, at once: the center goes by a deferred
     // delete or with the program, and a window left for later could outlive the loop.
@@ -53,13 +61,33 @@ FrmMessage::FrmMessage(MessageCenter *center) : center_(center)
     setShown(center->Visible);
 }
 
-void FrmMessage::refresh()
+void FrmMessage::onChanged()
 {
     if (!center_)
         return;
     setWindowTitle(center_->Title);
+    if (center_->Message() == drawn_)
+        return;
+    // Drawing the whole text costs as much as the text is long, and other members can
+    // send many messages in a row: the first change shows at once, later ones within
+    // the period are drawn together when it ends. Clearing (OK) is cheap and shows at once.
+    if (redraw_.isActive() && !center_->Message().isEmpty()) {
+        redrawPending_ = true;
+        return;
+    }
+    refresh();
+    redraw_.start();
+}
+
+void FrmMessage::refresh()
+{
+    redrawPending_ = false;
+    if (!center_)
+        return;
+    setWindowTitle(center_->Title);
+    drawn_ = center_->Message();
     // Newest message is on top, so keep the view at the top.
-    txtMessage_->setPlainText(center_->Message());
+    txtMessage_->setPlainText(drawn_);
     txtMessage_->moveCursor(QTextCursor::Start);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -27,6 +28,7 @@ class FrmMessage : public QWidget
     void closeEvent(QCloseEvent *event) override;
 
   private:
+    void onChanged();
     void refresh();
     void setShown(bool visible);
 
@@ -34,6 +36,10 @@ class FrmMessage : public QWidget
     QLabel *label1_;
     QPlainTextEdit *txtMessage_;
     QPushButton *cmdOK_;
+    // A burst of messages redraws the text at most once per period.
+    QTimer redraw_;
+    bool redrawPending_ = false;
+    QString drawn_; // the text txtMessage shows
 };
 
 } // namespace zestrel

@@ -17,6 +17,7 @@ class TestMessageWindow : public QObject
     void init();
     void cleanup();
     void showsMessagesNewestFirst();
+    void burstEndsShowingTheNewest();
     void okClearsAndHides();
     void closeBoxKeepsMessages();
     void closeMessageCenterUnloadsWindow();
@@ -54,9 +55,23 @@ void TestMessageWindow::showsMessagesNewestFirst()
     QVERIFY(text->isReadOnly());
 
     diag->ShowMessage(QStringLiteral("second"), QString());
+    QTRY_COMPARE(text->toPlainText().split(QLatin1Char('\n')),
+                 (QStringList{"second", "", QString(54, QLatin1Char('-')), "", "first"}));
     QCOMPARE(window->windowTitle(), QStringLiteral("Connection Lost"));
-    const QStringList lines = text->toPlainText().split(QLatin1Char('\n'));
-    QCOMPARE(lines, (QStringList{"second", "", QString(54, QLatin1Char('-')), "", "first"}));
+}
+
+void TestMessageWindow::burstEndsShowingTheNewest()
+{
+    // A burst is drawn together; what the window ends up showing is the center's text.
+    for (int i = 0; i < 300; ++i)
+        diag->ShowMessage(QStringLiteral("message %1").arg(i), QStringLiteral("Burst %1").arg(i));
+    auto *text = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    const QString expected =
+        diag->messageCenter()->Message().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTRY_COMPARE(text->toPlainText(), expected);
+    QVERIFY(text->toPlainText().startsWith(QStringLiteral("message 299\n")));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Burst 299"));
+    QCOMPARE(text->textCursor().position(), 0);
 }
 
 void TestMessageWindow::okClearsAndHides()
