@@ -42,6 +42,7 @@ fi
 TMP=$(mktemp -d /tmp/zestrel-relay.XXXXXX)
 RESULTS=$TMP/results
 : >"$RESULTS"
+: >"$TMP/loadgen.err"
 SPID=""
 
 stop_server() {
@@ -177,7 +178,8 @@ for rep in $(seq "$REPEAT"); do
             timeout 150 "$LOADGEN" --proto "$PROTO" --label "$server" --port "$PORT" \
                 --server-pid "$SPID" --scenario "$s" --concurrency "$(concurrency_for "$server")" \
                 $(scenario_args "$s") \
-                2>"$TMP/loadgen.err" | tee -a "$RESULTS" | grep -v '^RESULT' || true
+                2> >(sed "s/^/[$server $s] /" >>"$TMP/loadgen.err") |
+                tee -a "$RESULTS" | grep -v '^RESULT' || true
             stop_server
             sleep 0.5 # let the closed connections settle
         done
@@ -250,3 +252,7 @@ END {
     }
 }' "$RESULTS"
 grep -h 'error=' "$RESULTS" | sed 's/^RESULT /failed run: /' || true
+if [ -s "$TMP/loadgen.err" ]; then
+    echo "load generator messages (first 20):"
+    head -20 "$TMP/loadgen.err"
+fi
