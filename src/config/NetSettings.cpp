@@ -181,7 +181,8 @@ WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs)
     // A copy without a usable time-out is broken; drop it before anything changes.
     // So is one whose values hold line breaks or "=": a key is read from the first line
     // that holds it followed by "=" anywhere, so either would plant other keys (LOG,
-    // LOGFILE) in zestrel.set.
+    // LOGFILE) in zestrel.set. And one without a server address or port would replace the
+    // working ones with nothing.
     const QString timeoutText = WebSettingValue(text, QStringLiteral("WINSOCK_CONNECT_TIME_OUT"));
     const std::optional<int> timeout = ParseConnectTimeout(timeoutText, false);
     const QString address = WebSettingValue(text, QStringLiteral("REMOTE_SERVER_IP"));
@@ -190,7 +191,8 @@ WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs)
         return v.contains(QLatin1Char('\r')) || v.contains(QLatin1Char('\n')) ||
                v.contains(QLatin1Char('='));
     };
-    if (!timeout || unsafe(version) || unsafe(address) || unsafe(port)) {
+    if (!timeout || unsafe(version) || unsafe(address) || unsafe(port) ||
+        TrimSpaces(address).isEmpty() || TrimSpaces(port).isEmpty()) {
         warn();
         return WebUpdate::Rejected;
     }

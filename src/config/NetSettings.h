@@ -39,7 +39,7 @@ enum class WebUpdate {
     NoCopy,      // nothing downloaded (no answer, time-out, empty, too big)
     ErrorPage,   // the web server answered with an error page
     SameVersion, // the web copy has the local version
-    Rejected,    // no valid connect time-out, or a value holding a line break or "="
+    Rejected,    // no valid time-out, no address or port, or a value holding a break or "="
     Declined,    // the member said No
     Adopted,     // values taken over and zestrel.set rewritten
     WriteFailed, // values taken over for this run; zestrel.set could not be rewritten

@@ -231,6 +231,16 @@ class TestNetSettings : public QObject
             << QByteArray("SETTING_VERSION=6 LOG=1\r\nREMOTE_SERVER_IP=h\r\n"
                           "SERVER_LISTEN_PORT=../LOGFILE=x\r\nWINSOCK_CONNECT_TIME_OUT=30\r\n")
             << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
+        QTest::newRow("no server address")
+            << 200
+            << QByteArray("SETTING_VERSION=6\r\nSERVER_LISTEN_PORT=4100\r\n"
+                          "WINSOCK_CONNECT_TIME_OUT=30\r\n")
+            << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
+        QTest::newRow("blank port")
+            << 200
+            << QByteArray("SETTING_VERSION=6\r\nREMOTE_SERVER_IP=h\r\nSERVER_LISTEN_PORT= \r\n"
+                          "WINSOCK_CONNECT_TIME_OUT=30\r\n")
+            << QStringList{} << true << r(WebUpdate::Rejected) << QStringList{};
         QTest::newRow("oversized copy")
             << 200 << QByteArray(kMaxWebSettingsBytes + 1, 'x') << QStringList{} << true
             << r(WebUpdate::NoCopy) << QStringList{};
