@@ -1,7 +1,7 @@
 // Any bytes, cut into any chunks, through the re-assembler and the parser:
 // no crash, no hang, memory bounded, and the frames found do not depend on how
 // the stream was cut.
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <cstdint>
 #include <cstdlib>

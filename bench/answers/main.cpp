@@ -9,7 +9,7 @@
 #include "app/Prompter.h"
 #include "config/Ini.h"
 #include "store/Answers.h"
-#include "store/CookbookFactory.h"
+#include "cookbook/CookbookFactory.h"
 #include "store/RecipeDatabase.h"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 
 #include <asio.hpp>
 
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "app/AppState.h"
 
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QDir>
 

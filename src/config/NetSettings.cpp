@@ -1,3 +1,4 @@
+#include "app/Text.h"
 #include "config/NetSettings.h"
 
 #include "config/SettingsForm.h"
@@ -20,19 +21,6 @@ namespace zestrel
 namespace
 {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
-// Trims spaces only.
-QString TrimSpaces(const QString &text)
-{
-    qsizetype b = 0;
-    qsizetype e = text.size();
-    while (b < e && text.at(b) == QLatin1Char(' '))
-        ++b;
-    while (e > b && text.at(e - 1) == QLatin1Char(' '))
-        --e;
-    return text.mid(b, e - b);
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "app/Text.h"
 #include "config/SettingsForm.h"
 
 #include "config/Ini.h"
@@ -13,7 +14,6 @@ namespace zestrel
 namespace
 {
 
-const QString kCrLf = QStringLiteral("\r\n");
 
 QString S(const char *text)
 {
@@ -35,17 +35,6 @@ std::optional<std::uint32_t> ParseColor(const QString &text)
 
 } // namespace
 
-double NumericValueOf(const QString &text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
-    const auto m = number.match(text);
-    if (!m.hasMatch())
-        return 0.0;
-    bool ok = false;
-    const double v = m.captured(0).trimmed().toDouble(&ok);
-    return ok ? v : 0.0;
-}
 
 SettingsForm::SettingsForm(AppState &state, AutoStartHook autoStart, QObject *parent)
     : QObject(parent), state_(state), autoStart_(std::move(autoStart))

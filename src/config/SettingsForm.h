@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "app/Text.h"
 #include "config/SettingsCatalogue.h"
 
 #include <QHash>
@@ -102,8 +103,5 @@ class SettingsForm : public QObject
 // the settings file holds every key and the settings values are published. It runs before
 // the recipe database is opened, so search settings are kept as stored.
 void LoadSettingsUnseen(AppState &state, const AutoStartHook &autoStart = {});
-
-// Numeric value of the leading number of a text; 0 when it has none ("2abc" is 2).
-double NumericValueOf(const QString &text);
 
 } // namespace zestrel

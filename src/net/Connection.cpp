@@ -1,7 +1,7 @@
 #include "net/Connection.h"
 
 #include "app/Wait.h"
-#include "net/Wire.h"
+#include "wire/Frame.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -183,8 +183,8 @@ bool Connection::ConnectToServer()
     app.LocalIp = LocalAddress();
     SendToServer(
         app.Net.ServerAddress, app.Net.ServerPort,
-        BuildMessage(QString::number(protocol::code::SignIn), QString(), QString(),
-                     app.LocalIp + app.FieldSep + app.UserName + app.FieldSep + app.AppVersion));
+        BuildFrame(protocol::code::SignIn, QString(), QString(),
+                   app.LocalIp + app.FieldSep + app.UserName + app.FieldSep + app.AppVersion));
     status(QStringLiteral("Data sent..."));
     if (!timIdle.isActive())
         timIdle.start();
@@ -249,7 +249,7 @@ void Connection::onDisconnected()
 
 // --- sending -------------------------------------------------------------
 
-void Connection::SendToServer(const QString &address, const QString &port, const QString &text)
+void Connection::SendToServer(const QString &address, const QString &port, const QByteArray &frame)
 {
     lights.TurnOn(ActivityLights::Send, ActivityLights::Green);
     status(QStringLiteral("Attempting to connect to remote server."));
@@ -285,8 +285,7 @@ void Connection::SendToServer(const QString &address, const QString &port, const
     if (State() == StateConnected)
         status(QStringLiteral("Connected to server."));
     status(QStringLiteral("Sending data to IP: ") + address + QStringLiteral(" PORT: ") + port);
-    const QByteArray bytes = text.toUtf8();
-    if (State() != StateConnected || socket_->write(bytes) != bytes.size()) {
+    if (State() != StateConnected || socket_->write(frame) != frame.size()) {
         app.diag.ReportError(
             ErrWrongState,
             QStringLiteral(
@@ -295,7 +294,8 @@ void Connection::SendToServer(const QString &address, const QString &port, const
         return;
     }
     // A log that cannot be written must not stop the traffic; the data is sent.
-    app.diag.WriteLog(QStringLiteral("Client - Sending Data: '") + text + QStringLiteral("'"));
+    app.diag.WriteLog(QStringLiteral("Client - Sending Data: '") + QString::fromUtf8(frame) +
+                      QStringLiteral("'"));
     status(QStringLiteral("Data sent..."));
 }
 
@@ -303,7 +303,7 @@ void Connection::SendMessage(int code, const QString &source, const QString &des
                              const QString &payload)
 {
     SendToServer(app.Net.ServerAddress, app.Net.ServerPort,
-                 BuildMessage(QString::number(code), source, destination, payload));
+                 BuildFrame(code, source, destination, payload));
 }
 
 // --- receiving -----------------------------------------------------------
@@ -376,10 +376,8 @@ void Connection::handleEvent(const protocol::Reassembler::Event &event)
     }
     status(QStringLiteral("Parsing successful."));
     try {
-        dispatcher.DispatchMessage(app.diag.status, FromWire(event.frame),
-                                   FromWire(event.message.source),
-                                   FromWire(event.message.destination),
-                                   FromWire(event.message.code), FromWire(event.message.payload));
+        dispatcher.DispatchMessage(app.diag.status, event.code, FromWire(event.message.source),
+                                   FromWire(event.message.payload));
     } catch (const std::exception &e) {
         // One failing handler costs only its own message, not the ones behind it.
         app.diag.ReportError(1, QString::fromUtf8(e.what()), kProgramSource);

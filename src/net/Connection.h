@@ -5,7 +5,7 @@
 #include "app/AppState.h"
 #include "net/ActivityLights.h"
 #include "net/Dispatcher.h"
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QByteArray>
 #include <QList>
@@ -71,7 +71,8 @@ class Connection : public QObject, public MessageSender
     bool Waiting() const { return connecting_ || sendWaits_ > 0; }
 
     bool ConnectToServer();
-    void SendToServer(const QString &address, const QString &port, const QString &text);
+    // Sends one frame's bytes over the existing connection.
+    void SendToServer(const QString &address, const QString &port, const QByteArray &frame);
     void SendMessage(int code, const QString &source, const QString &destination,
                      const QString &payload) override;
     void CloseConnection();

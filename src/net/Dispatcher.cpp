@@ -1,17 +1,16 @@
 #include "net/Dispatcher.h"
 
 #include "app/Diagnostics.h"
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 namespace zestrel {
 
-void Dispatcher::DispatchMessage(StatusLine &status, const QString &, const QString &source,
-                                 const QString &, const QString &code, const QString &payload)
+void Dispatcher::DispatchMessage(StatusLine &status, int code, const QString &source,
+                                 const QString &payload)
 {
     status.SetStatus(QStringLiteral("Processing data received."));
-    const int number = protocol::CodeNumber(code.toStdString());
-    if (number >= 0) {
-        const auto it = handlers_.constFind(number);
+    if (code >= 0) {
+        const auto it = handlers_.constFind(code);
         if (it != handlers_.constEnd()) {
             const Handler handler = it.value(); // a handler may re-register codes
             handler(source, payload);

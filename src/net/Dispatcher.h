@@ -18,10 +18,10 @@ public:
     void Register(int code, Handler handler) { handlers_.insert(code, std::move(handler)); }
     bool HasHandler(int code) const { return handlers_.contains(code); }
 
-    // "Processing data received.", the handler for the code's numeric value
-    // (117.0 selects 117; 117.5 and "abc" select nothing), "Data processed.".
-    void DispatchMessage(StatusLine &status, const QString &frame, const QString &source,
-                         const QString &destination, const QString &code,
+    // "Processing data received.", the handler for the code (the numeric value of
+    // the code field: 117.0 selects 117; 117.5 and "abc" give -1 and select nothing),
+    // "Data processed.".
+    void DispatchMessage(StatusLine &status, int code, const QString &source,
                          const QString &payload);
 
 private:

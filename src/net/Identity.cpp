@@ -1,23 +1,15 @@
 #include "net/Identity.h"
 
 #include "app/Wait.h"
+#include "app/Text.h"
 #include "config/Ini.h"
 
 namespace zestrel
 {
 
-QString TrimSpaces(const QString &text)
-{
-    qsizetype b = 0, e = text.size();
-    while (b < e && text[b] == QLatin1Char(' '))
-        ++b;
-    while (e > b && text[e - 1] == QLatin1Char(' '))
-        --e;
-    return text.mid(b, e - b);
-}
 
-Identity::Identity(AppState &app, TextScreen screen, Connection &connection, ProfileBoxes &profile)
-    : app_(app), screen_(std::move(screen)), connection_(connection), profile_(profile)
+Identity::Identity(AppState &app, TextScreen screen, Connection &connection)
+    : app_(app), screen_(std::move(screen)), connection_(connection)
 {
 }
 
@@ -95,10 +87,6 @@ bool Identity::PrepareIdentity()
     if (!AskUserName())
         return false;
     app_.LocalIp = connection_.LocalAddress();
-    profile_.SetText(0, app_.UserName);
-    profile_.SetText(1, app_.LocalIp);
-    profile_.SetText(2, app_.Setting(QStringLiteral("DESCRIPTION")));
-    profile_.SetText(3, app_.Setting(QStringLiteral("EXTENDED")));
     return true;
 }
 

@@ -1,10 +1,9 @@
 // The member's sign-in identity: the user name asked for and checked at start-up,
-// the reserved words only the master user may use, and the own profile boxes.
+// and the reserved words only the master user may use.
 #pragma once
 
 #include "app/AppState.h"
 #include "net/Connection.h"
-#include "net/ProfileBoxes.h"
 
 #include <QString>
 #include <functional>
@@ -23,12 +22,12 @@ class Identity
     static constexpr int MaxNameLength = 20;
     static inline const QString MasterPassword = QStringLiteral("QuietHarbor");
 
-    Identity(AppState &app, TextScreen screen, Connection &connection, ProfileBoxes &profile);
+    Identity(AppState &app, TextScreen screen, Connection &connection);
 
     // True with UserName set and stored; false when the member gave no name.
     bool AskUserName();
-    // Asks for the name and fills the own profile boxes. False means the member
-    // gave no name: the program ends without connecting.
+    // Asks for the name and notes the local address. False means the member gave
+    // no name: the program ends without connecting.
     bool PrepareIdentity();
 
     // True when the upper-cased name contains "QEVO" or "SERVER".
@@ -40,10 +39,6 @@ class Identity
     AppState &app_;
     TextScreen screen_;
     Connection &connection_;
-    ProfileBoxes &profile_;
 };
-
-// Leading and trailing spaces removed; other white space stays.
-QString TrimSpaces(const QString &text);
 
 } // namespace zestrel

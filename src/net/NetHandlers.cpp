@@ -1,14 +1,14 @@
 #include "net/NetHandlers.h"
 
-#include "net/Wire.h"
-#include "protocol/protocol.h"
+#include "wire/Frame.h"
+#include "wire/Payloads.h"
+#include "protocol/Protocol.h"
 
 namespace zestrel
 {
 
-NetHandlers::NetHandlers(AppState &app, Connection &connection, ProfileBoxes &profile,
-                         QObject *parent)
-    : QObject(parent), app_(app), connection_(connection), profile_(profile)
+NetHandlers::NetHandlers(AppState &app, Connection &connection, QObject *parent)
+    : QObject(parent), app_(app), connection_(connection)
 {
 }
 
@@ -39,12 +39,10 @@ void NetHandlers::SetConnectionIndex(const QString &index)
 
 void NetHandlers::ShowProfileReply(const QString &payload)
 {
-    const QString sep = FromWire(protocol::kFieldSep);
-    const QStringList pieces = payload.split(sep);
-    profile_.SetText(2, pieces.value(0));
     // A reply without the separator leaves the extended information empty rather
     // than stopping the messages behind it.
-    profile_.SetText(3, pieces.value(1));
+    const wire::Profile profile = wire::DecodeProfile(payload);
+    emit profileReceived(profile.description, profile.extended);
 }
 
 void NetHandlers::ShowSearchTooGeneric(const QString &source)

@@ -6,7 +6,6 @@
 #include "app/AppState.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
-#include "net/ProfileBoxes.h"
 
 #include <QObject>
 
@@ -17,8 +16,7 @@ class NetHandlers : public QObject
 {
     Q_OBJECT
   public:
-    NetHandlers(AppState &app, Connection &connection, ProfileBoxes &profile,
-                QObject *parent = nullptr);
+    NetHandlers(AppState &app, Connection &connection, QObject *parent = nullptr);
 
     // Registers 104, 106, 115, 117, 118, 900 and 901.
     void Register(Dispatcher &dispatcher);
@@ -36,11 +34,12 @@ class NetHandlers : public QObject
   signals:
     // The news page should navigate to this address.
     void webPageRequested(const QString &address);
+    // Another member's profile arrived (106): description and extended information.
+    void profileReceived(const QString &description, const QString &extended);
 
   private:
     AppState &app_;
     Connection &connection_;
-    ProfileBoxes &profile_;
 };
 
 } // namespace zestrel

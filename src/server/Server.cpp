@@ -10,7 +10,7 @@
 //   vanish under it.
 #include "server/Server.h"
 
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 #include "server/Buffers.h"
 
 #include <asio.hpp>

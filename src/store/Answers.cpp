@@ -1,8 +1,9 @@
+#include "app/Text.h"
 #include "store/Answers.h"
 
-#include "net/Dispatcher.h"
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 #include "store/TransferText.h"
+#include "wire/Payloads.h"
 
 #include <limits>
 
@@ -14,64 +15,6 @@ namespace
 
 namespace code = protocol::code;
 
-QString TrimSpaces(const QString &s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b] == QLatin1Char(' '))
-        ++b;
-    while (e > b && s[e - 1] == QLatin1Char(' '))
-        --e;
-    return s.mid(b, e - b);
-}
-
-// The first n characters, never cutting a surrogate pair in half.
-QString LeftChars(const QString &s, qsizetype n)
-{
-    qsizetype i = 0;
-    for (qsizetype count = 0; i < s.size() && count < n; ++count)
-        i += (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ? 2 : 1;
-    return s.left(i);
-}
-
-// Characters, not UTF-16 units: a surrogate pair counts once.
-qsizetype CharCount(const QString &s)
-{
-    qsizetype n = s.size();
-    for (qsizetype i = 0; i + 1 < s.size(); ++i)
-        if (s[i].isHighSurrogate() && s[i + 1].isLowSurrogate()) {
-            --n;
-            ++i;
-        }
-    return n;
-}
-
-// The leading number of a text (leading blanks skipped, digits up to the first other
-// character); 0 when there is none. Large numbers saturate.
-qint64 LeadingDigits(const QString &s)
-{
-    qsizetype i = 0;
-    while (i < s.size() && s[i] == QLatin1Char(' '))
-        ++i;
-    qint64 v = 0;
-    for (; i < s.size() && s[i] >= QLatin1Char('0') && s[i] <= QLatin1Char('9'); ++i) {
-        if (v > (std::numeric_limits<qint64>::max() - 9) / 10)
-            return std::numeric_limits<qint64>::max();
-        v = v * 10 + (s[i].unicode() - '0');
-    }
-    return v;
-}
-
-// A setting read as a number: its leading number (sign and decimals allowed), else 0.
-bool SettingOn(const AppState &app, const QString &key)
-{
-    QString t = app.Setting(key).trimmed();
-    qsizetype end = 0;
-    while (end < t.size() &&
-           (t[end].isDigit() || t[end] == QLatin1Char('.') ||
-            (end == 0 && (t[end] == QLatin1Char('-') || t[end] == QLatin1Char('+')))))
-        ++end;
-    return t.left(end).toDouble() != 0.0;
-}
 
 QString Text(const QVariant &v)
 {
@@ -124,19 +67,6 @@ Reply To(int replyCode, const QString &destination, const QString &payload)
 
 } // namespace
 
-std::optional<bool> ReadTruthValue(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-        return false;
-    bool ok = false;
-    const double v = t.toDouble(&ok);
-    if (!ok)
-        return std::nullopt;
-    return v != 0.0;
-}
 
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
 {
@@ -274,7 +204,7 @@ QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &i
         if (any)
             list += app.ListSep;
         const QString item =
-            app.MyUserKey + app.ArgSep + Text(rows->value(0)) + app.ArgSep + Text(rows->value(1));
+            wire::Encode(wire::SearchHit{app.MyUserKey, Text(rows->value(0)), Text(rows->value(1))});
         list += item;
         chars += CharCount(item) + (any ? app.ListSep.size() : 0);
         any = true;
@@ -286,67 +216,67 @@ QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &i
     return list;
 }
 
+namespace
+{
+// The ALLRECIPES flag of a request: absent asks for all recipes; a text that is no
+// truth value makes the whole request unanswerable.
+std::optional<bool> AllRecipes(const std::optional<QString> &flag)
+{
+    return flag ? ReadTruthValue(*flag) : std::optional<bool>(true);
+}
+} // namespace
+
 Replies AnswerCategories(RecipeDatabase &db, const QString &source, const QString &payload)
 {
-    const QStringList parts = payload.split(db.app.ArgSep);
-    if (parts.size() < 2)
+    const auto request = wire::DecodeCategoriesRequest(payload);
+    if (!request)
         return {};
-    bool all = true;
-    if (parts.size() == 3) {
-        const auto flag = ReadTruthValue(parts[2]);
-        if (!flag)
-            return {};
-        all = *flag;
-    }
+    const auto all = AllRecipes(request->allRecipes);
+    if (!all)
+        return {};
     return {To(code::CategoriesReply, source,
-               ListCategories(db, parts[0], all) + db.app.ArgSep + parts[1])};
+               wire::Encode(wire::BrowseReply{ListCategories(db, request->type, *all),
+                                              request->nodeKey}))};
 }
 
 Replies AnswerLetterGroups(RecipeDatabase &db, const QString &source, const QString &payload)
 {
-    const QStringList parts = payload.split(db.app.ArgSep);
-    if (parts.size() < 3)
+    const auto request = wire::DecodeLettersRequest(payload);
+    if (!request)
         return {};
-    bool all = true;
-    if (parts.size() == 4) {
-        const auto flag = ReadTruthValue(parts[3]);
-        if (!flag)
-            return {};
-        all = *flag;
-    }
+    const auto all = AllRecipes(request->allRecipes);
+    if (!all)
+        return {};
     return {To(code::LettersReply, source,
-               ListLetterGroups(db, parts[0], parts[1], all) + db.app.ArgSep + parts[2])};
+               wire::Encode(wire::BrowseReply{
+                   ListLetterGroups(db, request->type, request->category, *all),
+                   request->nodeKey}))};
 }
 
 Replies AnswerGroupRecipes(RecipeDatabase &db, const QString &source, const QString &payload)
 {
-    const QStringList parts = payload.split(db.app.ArgSep);
-    if (parts.size() < 2)
+    const auto request = wire::DecodeRecipesRequest(payload);
+    if (!request)
         return {};
-    const QStringList first = parts[0].split(db.app.FieldSep);
-    if (first.size() < 3)
+    const auto all = AllRecipes(request->allRecipes);
+    if (!all)
         return {};
-    bool all = true;
-    if (parts.size() == 3) {
-        const auto flag = ReadTruthValue(parts[2]);
-        if (!flag)
-            return {};
-        all = *flag;
-    }
     return {To(code::RecipesReply, source,
-               ListGroupRecipes(db, first[0], first[1], first[2], all) + db.app.ArgSep + parts[1])};
+               wire::Encode(wire::BrowseReply{
+                   ListGroupRecipes(db, request->type, request->category, request->group, *all),
+                   request->nodeKey}))};
 }
 
 Replies AnswerRecipe(RecipeDatabase &db, const QString &source, const QString &payload)
 {
-    const QStringList parts = payload.split(db.app.FieldSep);
-    if (parts.size() < 2)
+    const auto request = wire::DecodeRecipeRequest(payload);
+    if (!request)
         return {};
     bool found = false;
-    const auto text = RecipeToText(db, parts[0], &found);
+    const auto text = RecipeToText(db, request->id, &found);
     if (!text)
         return {};
-    const QString answer = *text + SectionSep(db.app) + parts[1];
+    const QString answer = *text + SectionSep(db.app) + request->reference;
     // A missing recipe is "not found", not a recipe with an empty header.
     if (!found || answer.size() < 15)
         return {To(code::RecipeNotFound, source, QString())};
@@ -356,22 +286,19 @@ Replies AnswerRecipe(RecipeDatabase &db, const QString &source, const QString &p
 Replies AnswerSearch(RecipeDatabase &db, const QString &source, const QString &payload)
 {
     const AppState &app = db.app;
-    if (!SettingOn(app, QStringLiteral("ALLOWSEARCHES")))
+    if (NumericValueOf(app.Setting(QStringLiteral("ALLOWSEARCHES"))) == 0.0)
         return {};
-    if (!SettingOn(app, QStringLiteral("SELFSEARCH")) && source == app.MyUserKey)
+    if (NumericValueOf(app.Setting(QStringLiteral("SELFSEARCH"))) == 0.0 &&
+        source == app.MyUserKey)
         return {};
-    const QStringList parts = payload.split(app.FieldSep);
-    if (parts.size() < 2)
+    const auto criteria = wire::DecodeSearchCriteria(payload);
+    if (!criteria)
         return {};
-    bool all = true;
-    if (parts.size() >= 3) {
-        const auto flag = ReadTruthValue(parts[2]);
-        if (!flag)
-            return {};
-        all = *flag;
-    }
-    const QString category = parts.size() == 4 ? parts[3] : QString();
-    QString result = SearchRecipes(db, parts[0], parts[1], all, category, kSearchAnswerLimit);
+    const auto all = AllRecipes(criteria->allRecipes);
+    if (!all)
+        return {};
+    QString result = SearchRecipes(db, criteria->title, criteria->ingredient, *all,
+                                   criteria->category, kSearchAnswerLimit);
     Replies replies;
     const QString head = LeftChars(result, kSearchAnswerLimit);
     if (head.size() < result.size()) {
@@ -389,30 +316,8 @@ Replies AnswerSearch(RecipeDatabase &db, const QString &source, const QString &p
 Replies AnswerProfile(const AppState &app, const QString &source)
 {
     return {To(code::ProfileReply, source,
-               app.Setting(QStringLiteral("DESCRIPTION")) + app.FieldSep +
-                   app.Setting(QStringLiteral("EXTENDED")))};
-}
-
-void RegisterAnswers(Dispatcher &dispatcher, RecipeDatabase &db, MessageSender &sender)
-{
-    using Answer = Replies (*)(RecipeDatabase &, const QString &, const QString &);
-    auto bind = [&dispatcher, &db, &sender](int requestCode, Answer answer) {
-        dispatcher.Register(
-            requestCode, [&db, &sender, answer](const QString &source, const QString &payload) {
-                for (const Reply &r : answer(db, source, payload))
-                    sender.SendMessage(r.code, db.app.MyUserKey, r.destination, r.payload);
-            });
-    };
-    bind(code::CategoriesRequest, &AnswerCategories);
-    bind(code::LettersRequest, &AnswerLetterGroups);
-    bind(code::RecipesRequest, &AnswerGroupRecipes);
-    bind(code::RecipeRequest, &AnswerRecipe);
-    bind(code::SearchRequest, &AnswerSearch);
-    dispatcher.Register(
-        code::ProfileRequest, [&db, &sender](const QString &source, const QString &) {
-            for (const Reply &r : AnswerProfile(db.app, source))
-                sender.SendMessage(r.code, db.app.MyUserKey, r.destination, r.payload);
-        });
+               wire::EncodeProfile(wire::Profile{app.Setting(QStringLiteral("DESCRIPTION")),
+                                                 app.Setting(QStringLiteral("EXTENDED"))}))};
 }
 
 } // namespace zestrel

@@ -13,9 +13,6 @@
 namespace zestrel
 {
 
-class Dispatcher;
-class MessageSender;
-
 inline constexpr int kRecipesPerGroup = 25;
 inline constexpr int kGroupLabelLength = 4;
 // Search answers longer than this are cut at an item boundary (and announced by 900).
@@ -29,9 +26,6 @@ struct Reply {
     bool operator==(const Reply &) const = default;
 };
 using Replies = QList<Reply>;
-
-// A flag text as a request carries it: a number (not 0 means on), or True/False.
-std::optional<bool> ReadTruthValue(const QString &text);
 
 // The lists. Also called directly by the browse tree for the member's own node.
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes);
@@ -51,8 +45,5 @@ Replies AnswerGroupRecipes(RecipeDatabase &db, const QString &source, const QStr
 Replies AnswerRecipe(RecipeDatabase &db, const QString &source, const QString &payload);
 Replies AnswerSearch(RecipeDatabase &db, const QString &source, const QString &payload);
 Replies AnswerProfile(const AppState &app, const QString &source);
-
-// Registers the six handlers; each sends its replies through `sender` from MyUserKey.
-void RegisterAnswers(Dispatcher &dispatcher, RecipeDatabase &db, MessageSender &sender);
 
 } // namespace zestrel

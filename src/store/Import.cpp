@@ -1,3 +1,4 @@
+#include "app/Text.h"
 #include "store/Import.h"
 
 #include "store/TransferText.h"
@@ -11,7 +12,6 @@ namespace zestrel
 namespace
 {
 
-const QString kCrLf = QStringLiteral("\r\n");
 
 // Received texts are stored as text, an empty one as empty text rather than NULL.
 QVariant Stored(const QString &s)

@@ -1,3 +1,4 @@
+#include "app/Text.h"
 #include "store/RecipeDatabase.h"
 
 #include "config/Ini.h"
@@ -16,37 +17,12 @@ namespace zestrel
 namespace
 {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 // Several databases may be open in one process (tests, the benchmark), so every
 // instance gets a connection name of its own.
 QString NewConnectionName()
 {
     static QAtomicInteger<quint64> counter;
     return QStringLiteral("zestrel-cookbook-%1").arg(counter.fetchAndAddRelaxed(1));
-}
-
-// The leading number of a text the way the recipe manager's files are read:
-// leading spaces skipped, an optional sign, digits; anything else reads as 0, and so
-// does a number too large to add one to (as the start-up reading does).
-qint64 LeadingNumber(const QString &text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
-        negative = text[i++] == QLatin1Char('-');
-    qint64 value = 0;
-    for (; i < text.size() && text[i].isDigit() && text[i].unicode() < 128; ++i) {
-        const int digit = text[i].unicode() - '0';
-        if (value > (std::numeric_limits<qint64>::max() - digit) / 10)
-            return 0;
-        value = value * 10 + digit;
-    }
-    if (value == std::numeric_limits<qint64>::max())
-        return 0;
-    return negative ? -value : value;
 }
 
 bool IsMissingColumn(const QSqlError &error)
@@ -63,11 +39,16 @@ QString RecipeDatabasePath(const QString &cookbookIniPath)
     return QFileInfo(cookbookIniPath).dir().filePath(QStringLiteral("cookbook.db"));
 }
 
+QString FirstNewRecipeIdFrom(const QString &maxRecipeId)
+{
+    // A fractional part is dropped, as recipe ids are whole numbers.
+    return QString::number(LeadingNumber(maxRecipeId) + 1);
+}
+
 QString ReadFirstNewRecipeId(const QString &cookbookIniPath)
 {
-    const qint64 max = LeadingNumber(
+    return FirstNewRecipeIdFrom(
         ReadIniKey(cookbookIniPath, QStringLiteral("Misc"), QStringLiteral("MaxRecipeID")));
-    return QString::number(max + 1);
 }
 
 DbError DbErrorOf(const QSqlError &error)

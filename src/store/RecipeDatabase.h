@@ -23,7 +23,11 @@ inline constexpr const char *kDownloadSiteName = "Recipe Downloads";
 // cookbook.db in the folder of the given cookbook.ini; empty when there is no path.
 QString RecipeDatabasePath(const QString &cookbookIniPath);
 
-// MaxRecipeID of [Misc] in cookbook.ini plus one, as decimal text ("1" when missing).
+// The first id for recipes new to this member: MaxRecipeID as the recipe manager
+// writes it, read as a whole number (anything else, or a value too large to add one
+// to, counts as 0), plus one, as decimal text.
+QString FirstNewRecipeIdFrom(const QString &maxRecipeId);
+// The same from MaxRecipeID of [Misc] in cookbook.ini ("1" when missing).
 QString ReadFirstNewRecipeId(const QString &cookbookIniPath);
 
 // A database failure as the member is told about it.

@@ -1,3 +1,4 @@
+#include "app/Text.h"
 #include "store/TransferText.h"
 
 #include <QSqlRecord>
@@ -20,22 +21,6 @@ QString ColumnText(const QSqlQuery &q, const QSqlRecord &rec, const char *name)
     return v.isNull() ? QString() : v.toString();
 }
 
-// Whole decimal numbers only (spaces around allowed): anything else names no recipe.
-std::optional<qint64> WholeNumber(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return std::nullopt;
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        const QChar c = t[i];
-        const bool sign = i == 0 && (c == QLatin1Char('-') || c == QLatin1Char('+'));
-        if (!sign && !(c >= QLatin1Char('0') && c <= QLatin1Char('9')))
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qint64 v = t.toLongLong(&ok);
-    return ok ? std::optional<qint64>(v) : std::nullopt;
-}
 
 QList<TransferItem> ReadItems(const QString &section, const AppState &app)
 {

@@ -1,5 +1,7 @@
 #include "ui/FrmSettings.h"
 
+#include "ui/Colors.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,12 +26,6 @@ namespace zestrel
 namespace
 {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
-QColor FromBgr(std::uint32_t c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
 
 QFont CourierNew()
 {
@@ -54,7 +50,7 @@ class ColorSwatch : public QFrame
     void SetColor(std::uint32_t bgr)
     {
         QPalette p = palette();
-        p.setColor(QPalette::Window, FromBgr(bgr));
+        p.setColor(QPalette::Window, BgrToQColor(bgr));
         setPalette(p);
     }
 
@@ -353,8 +349,8 @@ void FrmSettings::Refresh()
     for (int i = 0; i < 2; ++i) {
         if (auto *sample = findChild<QLineEdit *>(samples[i])) {
             QPalette p = sample->palette();
-            p.setColor(QPalette::Text, FromBgr(form_.ExampleTextColor(i)));
-            p.setColor(QPalette::Base, FromBgr(form_.ExampleBackColor(i)));
+            p.setColor(QPalette::Text, BgrToQColor(form_.ExampleTextColor(i)));
+            p.setColor(QPalette::Base, BgrToQColor(form_.ExampleBackColor(i)));
             sample->setPalette(p);
         }
     }

@@ -1,5 +1,7 @@
 #include "ui/GuiPrompter.h"
 
+#include "ui/Colors.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -7,18 +9,6 @@
 
 namespace zestrel
 {
-
-QColor BgrToQColor(std::uint32_t bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
-std::uint32_t QColorToBgr(const QColor &color)
-{
-    const QColor rgb = color.toRgb();
-    return std::uint32_t(rgb.red()) | (std::uint32_t(rgb.green()) << 8) |
-           (std::uint32_t(rgb.blue()) << 16);
-}
 
 QString QtNameFilter(const QString &filter)
 {

@@ -10,10 +10,6 @@
 namespace zestrel
 {
 
-// Colours are stored as 0x00BBGGRR numbers (red in the low byte).
-QColor BgrToQColor(std::uint32_t bgr);
-std::uint32_t QColorToBgr(const QColor &color);
-
 // Turns a "Name|pattern" filter into the Qt form "Name (pattern)"; Qt filters pass unchanged.
 QString QtNameFilter(const QString &filter);
 

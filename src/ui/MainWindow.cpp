@@ -1,24 +1,17 @@
 #include "ui/MainWindow.h"
 
 #include "app/Diagnostics.h"
-#include "browse/Members.h"
 #include "net/ActivityLights.h"
-#include "net/ProfileBoxes.h"
-#include "ui/GuiPrompter.h"
+#include "ui/BrowseTab.h"
+#include "ui/Colors.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QFormLayout>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QSplitter>
 #include <QTabWidget>
-#include <QTreeView>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
@@ -35,7 +28,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     tabZESTREL_ = new QTabWidget(central);
     tabZESTREL_->setObjectName(QStringLiteral("tabZESTREL"));
-    const char *captions[] = {"Browse for Recipes", "Search for Recipes", "Chat", "News"};
+    // One widget per tab; the tabs still to come are empty pages.
+    browseTab_ = new zestrel::BrowseTab(tabZESTREL_);
+    tabZESTREL_->addTab(browseTab_, QStringLiteral("Browse for Recipes"));
+    const char *captions[] = {"Search for Recipes", "Chat", "News"};
     for (const char *caption : captions) {
         auto *pageWidget = new QWidget(tabZESTREL_);
         new QVBoxLayout(pageWidget);
@@ -109,56 +105,6 @@ void MainWindow::buildMenus()
     file->addSeparator();
     connect(add("mnuExit", QStringLiteral("E&xit")), &QAction::triggered, this,
             &QWidget::close);
-}
-
-void MainWindow::bindBrowse(Members &members, ProfileBoxes &profile)
-{
-    QWidget *browse = page(BrowseTab);
-    auto *splitter = new QSplitter(Qt::Horizontal, browse);
-    browse->layout()->addWidget(splitter);
-
-    auto *tree = new QTreeView(splitter);
-    tree->setObjectName(QStringLiteral("tvUsers"));
-    tree->setHeaderHidden(true);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tree->setModel(&members.tvUsers);
-    tree->setSelectionModel(&members.tvUsersSelection);
-
-    auto *panel = new QWidget(splitter);
-    auto *form = new QFormLayout(panel);
-    const char *labels[] = {"Username", "", "Description", "Extended Information"};
-    std::array<QWidget *, ProfileBoxes::Count> boxes{};
-    for (int i = 0; i < ProfileBoxes::Count; ++i) {
-        QWidget *box;
-        if (i < 2) {
-            auto *line = new QLineEdit(panel);
-            line->setReadOnly(true);
-            box = line;
-        } else {
-            auto *text = new QPlainTextEdit(panel);
-            text->setReadOnly(true);
-            text->setMaximumHeight(i == 2 ? 60 : 110);
-            box = text;
-        }
-        box->setObjectName(QStringLiteral("txtProfile_%1").arg(i));
-        boxes[size_t(i)] = box;
-        form->addRow(QString::fromLatin1(labels[i]), box);
-    }
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 1);
-
-    auto show = [boxes](int index, const QString &text) {
-        if (index < 0 || index >= ProfileBoxes::Count)
-            return;
-        QWidget *box = boxes[size_t(index)];
-        if (auto *line = qobject_cast<QLineEdit *>(box))
-            line->setText(text);
-        else if (auto *area = qobject_cast<QPlainTextEdit *>(box))
-            area->setPlainText(text);
-    };
-    for (int i = 0; i < ProfileBoxes::Count; ++i)
-        show(i, profile.Text(i));
-    connect(&profile, &ProfileBoxes::textChanged, this, show);
 }
 
 void MainWindow::bindStatus(StatusLine &status)

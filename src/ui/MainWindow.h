@@ -1,5 +1,6 @@
-// The main window `frmZESTREL`: four tabs, the activity lights and the status
-// line. A view only; the Application and the subsystems' models drive it.
+// The main window `frmZESTREL`: a shell holding one widget per tab, the activity
+// lights and the status line. A view only; the Application and the subsystems'
+// models drive it.
 #pragma once
 
 #include <QMainWindow>
@@ -14,8 +15,7 @@ namespace zestrel
 {
 
 class ActivityLights;
-class Members;
-class ProfileBoxes;
+class BrowseTab;
 class StatusLine;
 
 class MainWindow : public QMainWindow
@@ -39,9 +39,8 @@ class MainWindow : public QMainWindow
     // Shows the lights model, now and on every change.
     void bindActivityLights(ActivityLights &lights);
 
-    // The browse tab: the tree `tvUsers` over the members' model and the four
-    // profile boxes `txtProfile_0..3`.
-    void bindBrowse(Members &members, ProfileBoxes &profile);
+    // The tabs' widgets.
+    zestrel::BrowseTab *browseTab() const { return browseTab_; }
 
     // Activity light colours as 0x00BBGGRR numbers.
     void setActivityLight(int index, std::uint32_t bgr);
@@ -77,6 +76,7 @@ class MainWindow : public QMainWindow
     void buildMenus();
 
     QTabWidget *tabZESTREL_;
+    zestrel::BrowseTab *browseTab_;
     std::array<QFrame *, 3> shpActivity_{};
     std::array<std::uint32_t, 3> lightColor_{kIdleLight, kIdleLight, kIdleLight};
     std::array<QLabel *, 3> lblActivity_{};

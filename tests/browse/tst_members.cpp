@@ -1,5 +1,6 @@
-#include "browse/ClientSession.h"
-#include "net/Wire.h"
+#include "browse/MemberDirectory.h"
+#include "net/NetHandlers.h"
+#include "wire/Frame.h"
 #include "support/FakePrompter.h"
 
 #include <QTemporaryDir>
@@ -29,33 +30,43 @@ struct Client {
     Diagnostics diag;
     test::FakePrompter prompter;
     AppState app{diag, prompter, dir.path()};
-    ClientSession session{app, {}};
-    Members &m = session.members;
+    Dispatcher dispatcher;
+    Connection connection{app, dispatcher};
+    NetHandlers handlers{app, connection};
+    BrowseTree tree;
+    MemberDirectory m{app, connection, tree};
+    Client()
+    {
+        app.InitSeparators();
+        handlers.Register(dispatcher);
+        m.Register(dispatcher);
+        connection.SetMemberTree(&m);
+    }
 
     void receive(int code, const QString &source, const QString &payload)
     {
-        session.connection.ProcessChunk(
+        connection.ProcessChunk(
             BuildMessage(QString::number(code), source, QString(), payload).toUtf8());
     }
     QStringList texts() const
     {
         QStringList t;
-        for (int r = 0; r < m.tvUsers.rowCount(); ++r)
-            t << m.tvUsers.index(r, 0).data().toString();
+        for (int r = 0; r < m.tree.tvUsers.rowCount(); ++r)
+            t << m.tree.tvUsers.index(r, 0).data().toString();
         return t;
     }
     QStringList keys() const
     {
         QStringList t;
-        for (const QModelIndex &n : m.AllNodes())
-            t << Members::NodeKey(n);
+        for (const QModelIndex &n : m.tree.AllNodes())
+            t << BrowseTree::NodeKey(n);
         return t;
     }
     QModelIndex addChild(const QModelIndex &parent, const QString &key, const QString &text)
     {
         auto *item = new QStandardItem(text);
         item->setData(key, NodeKeyRole);
-        m.tvUsers.itemFromIndex(parent)->appendRow(item);
+        m.tree.tvUsers.itemFromIndex(parent)->appendRow(item);
         return item->index();
     }
     QString centerText() const
@@ -129,18 +140,18 @@ void TestMembers::processUsers()
     QCOMPARE(c.texts(), texts);
     QCOMPARE(int(c.m.OnlineUsers.Count()), directory);
     for (int r = 0; r < texts.size(); ++r)
-        QCOMPARE(Members::NodeKey(c.m.tvUsers.index(r, 0)), QStringLiteral("U%1").arg(r));
+        QCOMPARE(BrowseTree::NodeKey(c.m.tree.tvUsers.index(r, 0)), QStringLiteral("U%1").arg(r));
     // Every node has its directory entry and back.
     for (const cUser &u : c.m.OnlineUsers)
-        QCOMPARE(c.m.FindNode(u.NodeKey()).data().toString(), u.UserName());
+        QCOMPARE(c.m.tree.FindNode(u.NodeKey()).data().toString(), u.UserName());
     if (myRow < 0) {
         QVERIFY(!c.m.MyMemberNode.isValid());
         QVERIFY(!c.m.CurrentMemberNode.isValid());
     } else {
         QCOMPARE(c.m.MyMemberNode.row(), myRow);
         QCOMPARE(QModelIndex(c.m.CurrentMemberNode), QModelIndex(c.m.MyMemberNode));
-        QCOMPARE(c.m.tvUsersSelection.currentIndex(), QModelIndex(c.m.MyMemberNode));
-        QVERIFY(c.m.tvUsersSelection.isSelected(c.m.MyMemberNode));
+        QCOMPARE(c.m.tree.tvUsersSelection.currentIndex(), QModelIndex(c.m.MyMemberNode));
+        QVERIFY(c.m.tree.tvUsersSelection.isSelected(c.m.MyMemberNode));
     }
     QCOMPARE(c.centerText(), notice);
 }
@@ -152,14 +163,14 @@ void TestMembers::repeatedListAddsOnlyNewAndResetsCurrent()
     const QString b = Key("1.1.1.3", "Ben", "3");
     c.app.MyUserKey = me;
     c.receive(100, QString(), a + LS() + me);
-    c.m.CurrentMemberNode = c.m.tvUsers.index(0, 0);
+    c.m.CurrentMemberNode = c.m.tree.tvUsers.index(0, 0);
     // 101 is handled exactly like 100.
     c.receive(101, QString(), a + LS() + b + LS() + me);
     QCOMPARE(c.texts(), (QStringList{"Anna", "Me", "Ben"}));
     QCOMPARE(c.m.OnlineUsers.Count(), 3);
     QCOMPARE(c.m.CurrentMemberNode.row(), 1);
     // An empty list, too, puts the current member back to the own node.
-    c.m.CurrentMemberNode = c.m.tvUsers.index(2, 0);
+    c.m.CurrentMemberNode = c.m.tree.tvUsers.index(2, 0);
     c.receive(100, QString(), QString());
     QCOMPARE(c.m.CurrentMemberNode.row(), 1);
 }
@@ -193,14 +204,14 @@ void TestMembers::removal()
         QStringList{Key("1.1.1.1", "Anna", "1"), c.app.MyUserKey, Key("1.1.1.3", "Ben", "3")}.join(
             LS()));
     // A loaded subtree under Ben goes with him.
-    const QModelIndex t = c.addChild(c.m.tvUsers.index(2, 0), "T3", "Food");
+    const QModelIndex t = c.addChild(c.m.tree.tvUsers.index(2, 0), "T3", "Food");
     c.addChild(c.addChild(t, "C4", "Soup"), "L5", "1:    Soup");
 
     c.receive(code, QString(), key);
     QCOMPARE(c.texts(), texts);
     QCOMPARE(int(c.m.OnlineUsers.Count()), directory);
     if (!texts.contains("Ben")) {
-        QCOMPARE(c.m.AllNodes().size(), 2);
+        QCOMPARE(c.m.tree.AllNodes().size(), 2);
         QVERIFY(!c.m.UserExists(key));
     }
     QCOMPARE(c.m.MyMemberNode.isValid(), texts.contains("Me"));
@@ -211,10 +222,10 @@ void TestMembers::removedNodeStaysInDirectory()
     Client c;
     const QString a = Key("1.1.1.1", "Anna", "1");
     c.receive(100, QString(), a);
-    c.m.RemoveNode(c.m.tvUsers.index(0, 0));
+    c.m.tree.RemoveNode(c.m.tree.tvUsers.index(0, 0));
     QVERIFY(c.m.UserExists(a));
     c.receive(100, QString(), a);
-    QCOMPARE(c.m.tvUsers.rowCount(), 0);
+    QCOMPARE(c.m.tree.tvUsers.rowCount(), 0);
     c.m.ClearBrowseTree();
     c.receive(100, QString(), a);
     QCOMPARE(c.texts(), QStringList{"Anna"});
@@ -224,19 +235,19 @@ void TestMembers::findUserFromFourLevelsDown()
 {
     Client c;
     c.receive(100, QString(), Key("1.1.1.1", "Anna", "1") + LS() + Key("1.1.1.2", "Ben", "2"));
-    const QModelIndex ben = c.m.tvUsers.index(1, 0);
+    const QModelIndex ben = c.m.tree.tvUsers.index(1, 0);
     const QModelIndex t = c.addChild(ben, "T2", "Food");
     const QModelIndex cat = c.addChild(t, "C3", "Soup");
     const QModelIndex l = c.addChild(cat, "L4", "1:    Soup");
     const QModelIndex r = c.addChild(l, "R5", "Corn Soup (42)");
     QCOMPARE(c.m.FindUser(r), ben);
     QCOMPARE(c.m.FindUser(ben), ben);
-    QCOMPARE(c.m.UserKeyForNode(Members::NodeKey(c.m.FindUser(l))), Key("1.1.1.2", "Ben", "2"));
+    QCOMPARE(c.m.UserKeyForNode(BrowseTree::NodeKey(c.m.FindUser(l))), Key("1.1.1.2", "Ben", "2"));
     QCOMPARE(c.m.UserKeyForNode(QStringLiteral("U99")), QString());
     // A stray node with no member above it gives no member, and no crash.
     auto *stray = new QStandardItem(QStringLiteral("stray"));
     stray->setData(QStringLiteral("R77"), NodeKeyRole);
-    c.m.tvUsers.appendRow(stray);
+    c.m.tree.tvUsers.appendRow(stray);
     QVERIFY(!c.m.FindUser(stray->index()).isValid());
     QVERIFY(!c.m.FindUser(QModelIndex()).isValid());
 }
@@ -265,14 +276,14 @@ void TestMembers::userKeyPart()
     QFETCH(QString, key);
     QFETCH(int, part);
     QFETCH(QString, expected);
-    QCOMPARE(Members::UserKeyPart(key, part), expected);
+    QCOMPARE(MemberDirectory::UserKeyPart(key, part), expected);
 }
 
 void TestMembers::nodeNumbers()
 {
     Client c;
-    QCOMPARE(c.m.NextNodeNumber(), 0);
-    QCOMPARE(c.m.NextNodeNumber(), 1);
+    QCOMPARE(c.m.tree.NextNodeNumber(), 0);
+    QCOMPARE(c.m.tree.NextNodeNumber(), 1);
     c.receive(100, QString(), Key("1.1.1.1", "Anna", "1"));
     QCOMPARE(c.keys(), QStringList{"U2"});
     // Losing the connection drops the members but keeps counting.
@@ -296,10 +307,10 @@ void TestMembers::localMemberAndTestEntries()
     QCOMPARE(c.app.MyUserKey, Key(c.app.LocalIp, "Me", "7"));
     c.receive(100, QString(), Key("1.1.1.1", "Anna", "1") + LS() + c.app.MyUserKey);
     QVERIFY(c.m.IsLocalMember());
-    c.m.CurrentMemberNode = c.m.tvUsers.index(0, 0);
+    c.m.CurrentMemberNode = c.m.tree.tvUsers.index(0, 0);
     QVERIFY(!c.m.IsLocalMember());
 
-    c.m.cmdTest_Click();
+    c.m.AddTestMembers();
     QCOMPARE(c.texts(),
              (QStringList{"Anna", "Me", "TestExternalUser", "TestLocalUser", "UserDoesn'tExist"}));
     QCOMPARE(c.keys(), (QStringList{"U0", "U1", "U2", "U3", "U4"}));
@@ -308,9 +319,9 @@ void TestMembers::localMemberAndTestEntries()
     QVERIFY(!c.m.IsLocalMember());
     // The external test member has the own key but is fetched through the network.
     QCOMPARE(c.m.UserKeyForNode("U2"), c.app.MyUserKey);
-    c.m.CurrentMemberNode = c.m.tvUsers.index(2, 0);
+    c.m.CurrentMemberNode = c.m.tree.tvUsers.index(2, 0);
     QVERIFY(!c.m.IsLocalMember());
-    c.m.CurrentMemberNode = c.m.tvUsers.index(3, 0);
+    c.m.CurrentMemberNode = c.m.tree.tvUsers.index(3, 0);
     QVERIFY(c.m.IsLocalMember());
     c.m.CurrentMemberNode = QPersistentModelIndex();
     QVERIFY(!c.m.IsLocalMember());
@@ -324,11 +335,11 @@ void TestMembers::noSixteenBitLimit()
     for (int i = 0; i < n; ++i)
         records << Key("10.0.0.1", QStringLiteral("m%1").arg(i), QString::number(i));
     c.receive(100, QString(), records.join(LS()));
-    QCOMPARE(c.m.tvUsers.rowCount(), n);
+    QCOMPARE(c.m.tree.tvUsers.rowCount(), n);
     QCOMPARE(int(c.m.OnlineUsers.Count()), n);
     c.receive(102, QString(), records.last());
     QCOMPARE(int(c.m.OnlineUsers.Count()), n - 1);
-    QCOMPARE(c.m.tvUsers.index(n - 2, 0).data().toString(), QStringLiteral("m%1").arg(n - 2));
+    QCOMPARE(c.m.tree.tvUsers.index(n - 2, 0).data().toString(), QStringLiteral("m%1").arg(n - 2));
     QVERIFY(!c.m.UserExists(records.last()));
 }
 

@@ -3,6 +3,7 @@
 
 #include "support/FakePrompter.h"
 #include "support/HttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,24 +18,10 @@ using test::HttpServer;
 namespace
 {
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using test::ReadAll;
+using test::WriteAll;
 
-void WriteAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
-struct Env {
-    QTemporaryDir dir;
-    Diagnostics diag;
-    FakePrompter prompter;
-    AppState state{diag, prompter, dir.path()};
+struct Env : test::ProgramFolder {
     QString SetPath() const { return NetSettingsPath(dir.path()); }
 };
 

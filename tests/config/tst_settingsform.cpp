@@ -3,6 +3,7 @@
 #include "config/SettingsForm.h"
 
 #include "support/FakePrompter.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -18,25 +19,11 @@ using test::FakePrompter;
 namespace
 {
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
+using test::ReadAll;
+using test::WriteAll;
 
 // Fixture: a program folder, the state and its fakes.
-struct Env {
-    QTemporaryDir dir;
-    Diagnostics diag;
-    FakePrompter prompter;
-    AppState state{diag, prompter, dir.path()};
+struct Env : test::ProgramFolder {
     Env() { state.InitSeparators(); }
     // Writes "SECTION/KEY=value" entries into the settings file.
     void Seed(const QStringList &entries)

@@ -1,5 +1,5 @@
 // Building and parsing single frames, the marker replacement and code numbers.
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QtTest>
 

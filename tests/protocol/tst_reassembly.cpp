@@ -1,5 +1,5 @@
 // Cutting a received byte stream into frames, whatever the TCP splitting.
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QtTest>
 

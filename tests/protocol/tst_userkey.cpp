@@ -1,5 +1,5 @@
 // Building a member's key and reading its pieces back.
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QtTest>
 

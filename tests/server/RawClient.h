@@ -2,7 +2,7 @@
 // the frames it receives, with waits that end on a condition or a deadline.
 #pragma once
 
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QTcpSocket>
 #include <QTest>

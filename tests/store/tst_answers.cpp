@@ -1,6 +1,6 @@
 // Answers to other members: category, letter-group, recipe and search lists, the
 // whole recipe and the profile, with their exact payloads.
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 #include "config/Ini.h"
 #include "store/Answers.h"
 #include "store/TransferText.h"

@@ -1,5 +1,5 @@
 // The stand-in recipe manager: the schema it creates and the sample recipes it fills in.
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 #include "config/Ini.h"
 #include "store/Answers.h"
 

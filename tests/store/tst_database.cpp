@@ -1,6 +1,6 @@
 // Opening the recipe database, the one-time missing-database notice, the
 // private-recipe rule and the query routine.
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 #include "config/Ini.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // Importing received recipe texts: the rows written, one transaction per recipe,
 // the two commands and their refusals.
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 #include "store/Import.h"
 #include "store/TransferText.h"
 

@@ -1,5 +1,5 @@
 // The text form of a whole recipe: building it from the database and reading it back.
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 #include "config/Ini.h"
 #include "store/TransferText.h"
 

@@ -2,6 +2,7 @@
 #include "support/FakePrompter.h"
 #include "ui/Application.h"
 #include "ui/GuiPrompter.h"
+#include "ui/Colors.h"
 #include "ui/MainWindow.h"
 
 #include <QFrame>

@@ -1,8 +1,8 @@
 // Two whole programs against the real relay: each sees the other in its browse
 // tab, and a member's recipe database answers the other member's requests.
-#include "browse/ClientSession.h"
+#include "client/Session.h"
 #include "store/Answers.h"
-#include "store/CookbookFactory.h"
+#include "cookbook/CookbookFactory.h"
 #include "support/FakePrompter.h"
 #include "support/ServerProcess.h"
 #include "ui/Application.h"

@@ -1,15 +1,16 @@
 // Start-up, the single-instance rule and shutdown, driven through the real
 // Application against a program folder in a temporary directory.
-#include "browse/ClientSession.h"
+#include "client/Session.h"
 #include "config/Ini.h"
 #include "config/SettingsCatalogue.h"
-#include "store/CookbookFactory.h"
+#include "cookbook/CookbookFactory.h"
 #include "store/RecipeDatabase.h"
 #include "support/FakePrompter.h"
 #include "support/ServerProcess.h"
+#include "support/TestFiles.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
-#include "ui/SingleInstance.h"
+#include "client/SingleInstance.h"
 
 #include <QFile>
 #include <QLabel>
@@ -27,17 +28,12 @@ namespace
 
 QByteArray readAll(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return test::ReadAll(path, {});
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+    test::WriteAll(path, bytes);
 }
 
 // A program folder whose settings file holds only a user name (and `extra`).
@@ -194,7 +190,7 @@ void TestStartUp::firstNewRecipeIdFromText()
 {
     QFETCH(QString, value);
     QFETCH(QString, expected);
-    QCOMPARE(Application::FirstNewRecipeIdFrom(value), expected);
+    QCOMPARE(FirstNewRecipeIdFrom(value), expected);
 }
 
 void TestStartUp::stepsInOrder_data()

@@ -1,7 +1,7 @@
 // zestrel-cookbook: stands in for the recipe manager that owns cookbook.db.
 //   zestrel-cookbook create FOLDER
 //   zestrel-cookbook sample FOLDER --recipes N --seed S
-#include "store/CookbookFactory.h"
+#include "cookbook/CookbookFactory.h"
 
 #include <QCoreApplication>
 #include <QStringList>

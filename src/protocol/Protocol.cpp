@@ -1,4 +1,4 @@
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <charconv>
 #include <climits>
@@ -207,14 +207,16 @@ std::vector<Reassembler::Event> Reassembler::Feed(std::string_view chunk)
     std::vector<Event> events;
     std::string scratch;
     auto sink = [&](Event::Kind kind, std::string_view frame) {
-        Event ev{kind, false, {}, {}};
+        Event ev{kind, false, -1, {}, {}};
         if (kind == Event::Kind::Frame) {
             ev.frame.assign(frame);
             MessageView view;
             ev.parsed = ParseMessageView(frame, view, scratch);
-            if (ev.parsed)
+            if (ev.parsed) {
+                ev.code = CodeNumber(view.code);
                 ev.message = Message{std::string(view.code), std::string(view.source),
                                      std::string(view.destination), std::string(view.payload)};
+            }
         }
         events.push_back(std::move(ev));
         return true;

@@ -129,7 +129,7 @@ void TestSession::signInGivesExactKey()
     QVERIFY(QRegularExpression("^\\d+$").match(c->app.ConnectionIndex).hasMatch());
     QCOMPARE(c->app.MyUserKey, "127.0.0.1" + QString(3, QChar(0)) + "Anna" + QString(3, QChar(0)) +
                                    c->app.ConnectionIndex);
-    QCOMPARE(c->members.UserKeyForNode(Members::NodeKey(c->members.MyMemberNode)),
+    QCOMPARE(c->members.UserKeyForNode(BrowseTree::NodeKey(c->members.MyMemberNode)),
              c->app.MyUserKey);
     QVERIFY(c->members.IsLocalMember());
     QVERIFY(c->app.ConnectedAt.isValid());
@@ -291,13 +291,13 @@ void TestSession::emptyTreeAsksForMembers()
     auto c = Client(server, "Anna");
     QVERIFY(c->session.Start());
     QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
-    c->members.NextNodeNumber();
-    c->members.RemoveAllNodes(); // e.g. "Remove Node" on the only member
+    c->members.tree.NextNodeNumber();
+    c->members.tree.RemoveAllNodes(); // e.g. "Remove Node" on the only member
     c->connection.ReconnectTick();
     QVERIFY(c->statuses.contains("Automatically requesting users..."));
     QTRY_COMPARE_WITH_TIMEOUT(c->memberTexts(), QStringList{"Anna"}, kWait);
     // The directory was emptied and numbering started again.
-    QCOMPARE(Members::NodeKey(c->members.tvUsers.index(0, 0)), QStringLiteral("U0"));
+    QCOMPARE(BrowseTree::NodeKey(c->members.tree.tvUsers.index(0, 0)), QStringLiteral("U0"));
     QVERIFY(c->members.MyMemberNode.isValid());
     // With nodes present a tick asks for nothing.
     c->statuses.clear();

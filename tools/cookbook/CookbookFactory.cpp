@@ -1,4 +1,4 @@
-#include "store/CookbookFactory.h"
+#include "cookbook/CookbookFactory.h"
 
 #include "config/Ini.h"
 

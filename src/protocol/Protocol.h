@@ -123,6 +123,7 @@ class Reassembler
         };
         Kind kind;
         bool parsed = false;
+        int code = -1;     // Frame && parsed: the code's numeric value (CodeNumber)
         std::string frame; // Frame: the frame text from begin to end marker
         Message message;   // Frame && parsed: its four fields
     };

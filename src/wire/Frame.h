@@ -2,7 +2,7 @@
 // QString texts. Payload text travels as UTF-8; embedded NULs are ordinary data.
 #pragma once
 
-#include "protocol/protocol.h"
+#include "protocol/Protocol.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,7 +23,21 @@ inline QString FromWire(std::string_view bytes)
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
-// The frame text for one message.
+// The bytes of one frame, ready for the socket: each field is encoded once.
+inline QByteArray BuildFrame(int code, const QString &source, const QString &destination,
+                             const QString &payload)
+{
+    const QByteArray c = QByteArray::number(code), s = source.toUtf8(),
+                     d = destination.toUtf8(), p = payload.toUtf8();
+    const std::string frame = protocol::BuildMessage(
+        std::string_view(c.constData(), std::size_t(c.size())),
+        std::string_view(s.constData(), std::size_t(s.size())),
+        std::string_view(d.constData(), std::size_t(d.size())),
+        std::string_view(p.constData(), std::size_t(p.size())));
+    return QByteArray(frame.data(), qsizetype(frame.size()));
+}
+
+// The frame as text, for the log and for tests that write frames by hand.
 inline QString BuildMessage(const QString &code, const QString &source, const QString &destination,
                             const QString &payload)
 {

@@ -133,7 +133,7 @@ void TestIdentity::prepareIdentityFillsOwnProfile()
     c.app.Settings.insert("DESCRIPTION", "Bakes bread");
     c.app.Settings.insert("EXTENDED", "Line 1" + LS() + "Line 2");
     c.prompter.inputs << "  Baker  ";
-    QVERIFY(c.session.identity.PrepareIdentity());
+    QVERIFY(c.session.PrepareIdentity());
     QVERIFY(!c.app.LocalIp.isEmpty());
     QCOMPARE(c.session.profile.Text(0), QStringLiteral("Baker"));
     QCOMPARE(c.session.profile.Text(1), c.app.LocalIp);
@@ -141,7 +141,7 @@ void TestIdentity::prepareIdentityFillsOwnProfile()
     QCOMPARE(c.session.profile.Text(3), "Line 1" + LS() + "Line 2");
 
     TestClient cancelled;
-    QVERIFY(!cancelled.session.identity.PrepareIdentity());
+    QVERIFY(!cancelled.session.PrepareIdentity());
     QCOMPARE(cancelled.session.profile.Text(0), QString());
     QCOMPARE(cancelled.connection.State(), Connection::StateClosed);
 }

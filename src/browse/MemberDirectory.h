@@ -1,24 +1,20 @@
 // The directory of online members (`OnlineUsers`) and their nodes at the top of
-// the browse tree `tvUsers`.
+// the browse tree.
 #pragma once
 
 #include "app/AppState.h"
+#include "browse/BrowseTree.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
 
 #include <QHash>
-#include <QItemSelectionModel>
 #include <QList>
 #include <QObject>
 #include <QPersistentModelIndex>
-#include <QStandardItemModel>
 #include <QString>
 
 namespace zestrel
 {
-
-// Every node of tvUsers carries its key ("U17", "T18", ...) in this role.
-inline constexpr int NodeKeyRole = Qt::UserRole + 1;
 
 // One online member.
 class cUser
@@ -73,16 +69,15 @@ class colUsers
     QHash<QString, int> keyCounts_;
 };
 
-class Members : public QObject, public MemberTreeAccess
+class MemberDirectory : public QObject, public MemberTreeAccess
 {
     Q_OBJECT
   public:
-    Members(AppState &app, MessageSender &sender, QObject *parent = nullptr);
+    MemberDirectory(AppState &app, MessageSender &sender, BrowseTree &tree,
+                    QObject *parent = nullptr);
 
-    QStandardItemModel tvUsers;
-    QItemSelectionModel tvUsersSelection;
+    BrowseTree &tree;
     colUsers OnlineUsers;
-    qint64 NodeCounter = 0;
     // Empty once their node is removed.
     QPersistentModelIndex MyMemberNode;
     QPersistentModelIndex CurrentMemberNode;
@@ -93,30 +88,18 @@ class Members : public QObject, public MemberTreeAccess
     void ProcessUsers(const QString &tmp);
     void RemoveUser(const QString &key);
     bool UserExists(const QString &key) const;
-    // The member node at or above the node; invalid when there is none.
-    QModelIndex FindUser(const QModelIndex &node) const;
+    QModelIndex FindUser(const QModelIndex &node) const { return tree.FindUser(node); }
     QString UserKeyForNode(const QString &nodeKey) const;
     bool IsLocalMember() const;
     static QString UserKeyPart(const QString &key, int part);
-    qint64 NextNodeNumber();
     void RefreshMembers() override;
     void ClearBrowseTree();
     void DropMembers() override;
-    bool TreeIsEmpty() const override { return tvUsers.rowCount() == 0; }
-    // The hidden developer button: three test member nodes.
-    void cmdTest_Click();
+    bool TreeIsEmpty() const override { return tree.IsEmpty(); }
+    // The hidden developer button: adds three test member nodes.
+    void AddTestMembers();
     // The own node shows the current user name after the settings changed.
     void RenameMyMemberNode(const QString &name);
-
-    // Tree operations.
-    static QString NodeKey(const QModelIndex &node);
-    QModelIndex AddMemberNode(const QString &key, const QString &text);
-    // Every node in index order (each node before its children).
-    QList<QModelIndex> AllNodes() const;
-    // The first node in index order with this key; invalid when none.
-    QModelIndex FindNode(const QString &key) const;
-    void RemoveNode(const QModelIndex &node);
-    void RemoveAllNodes();
 
   signals:
     void membersChanged();

@@ -4,7 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
-#include "store/CookbookFactory.h"
+#include "cookbook/CookbookFactory.h"
 #include "store/RecipeDatabase.h"
 #include "support/FakePrompter.h"
 

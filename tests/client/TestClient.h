@@ -2,9 +2,9 @@
 // state and session, pointed at a server address and port.
 #pragma once
 
-#include "browse/ClientSession.h"
+#include "client/Session.h"
 #include "chat/TextFilter.h"
-#include "net/Wire.h"
+#include "wire/Frame.h"
 #include "support/FakePrompter.h"
 
 #include <QDir>
@@ -42,9 +42,9 @@ struct TestClient {
     Diagnostics diag;
     FakePrompter prompter;
     AppState app{diag, prompter, dir.path()};
-    ClientSession session{app, ScreenText};
+    Session session{app, ScreenText};
     Connection &connection = session.connection;
-    Members &members = session.members;
+    MemberDirectory &members = session.members;
     QStringList statuses;
 
     // Turns the log on, into the program folder.
@@ -63,8 +63,8 @@ struct TestClient {
     QStringList memberTexts() const
     {
         QStringList t;
-        for (int r = 0; r < members.tvUsers.rowCount(); ++r)
-            t << members.tvUsers.index(r, 0).data().toString();
+        for (int r = 0; r < members.tree.tvUsers.rowCount(); ++r)
+            t << members.tree.tvUsers.index(r, 0).data().toString();
         return t;
     }
     QString centerText() const

@@ -1,4 +1,4 @@
-#include "net/ProfileBoxes.h"
+#include "browse/ProfileBoxes.h"
 
 namespace zestrel
 {

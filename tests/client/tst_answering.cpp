@@ -1,9 +1,9 @@
 // A member with a sample cookbook answers another member's requests over the real
 // relay server: each answer arrives with exactly the payload the builders make.
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 #include "net/Connection.h"
 #include "net/NetHandlers.h"
-#include "net/ProfileBoxes.h"
+#include "client/Answering.h"
 #include "store/Answers.h"
 #include "store/TransferText.h"
 #include "support/ServerProcess.h"
@@ -40,9 +40,8 @@ struct Member {
 
     AppState &app;
     Dispatcher dispatcher;
-    ProfileBoxes profile;
     Connection connection{app, dispatcher};
-    NetHandlers handlers{app, connection, profile};
+    NetHandlers handlers{app, connection};
 };
 
 struct Received {
@@ -122,4 +121,4 @@ void TestNetwork::answersOverTheServer()
 }
 
 QTEST_MAIN(TestNetwork)
-#include "tst_network.moc"
+#include "tst_answering.moc"

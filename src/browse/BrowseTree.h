@@ -1,0 +1,44 @@
+// The browse tree `tvUsers`: member nodes at the top, then recipe types,
+// categories, letter groups and recipes below them. Each node carries its key
+// (a level letter and a number from NextNodeNumber) in NodeKeyRole.
+#pragma once
+
+#include <QItemSelectionModel>
+#include <QList>
+#include <QObject>
+#include <QStandardItemModel>
+#include <QString>
+
+namespace zestrel
+{
+
+// Every node of tvUsers carries its key ("U17", "T18", ...) in this role.
+inline constexpr int NodeKeyRole = Qt::UserRole + 1;
+
+class BrowseTree : public QObject
+{
+    Q_OBJECT
+  public:
+    explicit BrowseTree(QObject *parent = nullptr);
+
+    QStandardItemModel tvUsers;
+    QItemSelectionModel tvUsersSelection;
+    qint64 NodeCounter = 0;
+
+    qint64 NextNodeNumber();
+    bool IsEmpty() const { return tvUsers.rowCount() == 0; }
+
+    static QString NodeKey(const QModelIndex &node);
+    // Appends a top-level (member) node.
+    QModelIndex AddMemberNode(const QString &key, const QString &text);
+    // Every node in index order (each node before its children).
+    QList<QModelIndex> AllNodes() const;
+    // The first node in index order with this key; invalid when none.
+    QModelIndex FindNode(const QString &key) const;
+    // The member node at or above the node; invalid when there is none.
+    QModelIndex FindUser(const QModelIndex &node) const;
+    void RemoveNode(const QModelIndex &node);
+    void RemoveAllNodes();
+};
+
+} // namespace zestrel
