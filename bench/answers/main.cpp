@@ -8,8 +8,8 @@
 #include "app/Diagnostics.h"
 #include "app/Prompter.h"
 #include "config/Ini.h"
-#include "store/Answers.h"
 #include "cookbook/CookbookFactory.h"
+#include "store/Answers.h"
 #include "store/RecipeDatabase.h"
 
 #include <QCoreApplication>

@@ -9,7 +9,8 @@
 #include <QMap>
 #include <QString>
 
-namespace zestrel {
+namespace zestrel
+{
 
 // The maker's web address; the start page and the web copy of zestrel.set live under it.
 inline constexpr const char *kMakerWebAddress = "http://www.zestrel.example";
@@ -26,8 +27,9 @@ struct NetSettings {
     QString EndMarker = QStringLiteral("*~E~*");
 };
 
-class AppState {
-public:
+class AppState
+{
+  public:
     AppState(Diagnostics &diagnostics, Prompter &prompter, QString programFolder);
 
     Diagnostics &diag;

@@ -86,7 +86,7 @@ void MessageCenter::WindowClosed()
     emit visibilityChanged(false);
 }
 
-void MessageCenter::cmdOK_Click()
+void MessageCenter::ClearAndHide()
 {
     text_.clear();
     Title = QStringLiteral("Zestrel Message Center");

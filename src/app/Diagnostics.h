@@ -57,8 +57,8 @@ class MessageCenter : public QObject
 
     void SetTitle(const QString &title);
     void Show();
-    // The OK button: clears everything, hides the window.
-    void cmdOK_Click();
+    // What the OK button does: clears everything and hides the window.
+    void ClearAndHide();
     // The window was closed by its close box: hidden, the messages stay for later.
     void WindowClosed();
 

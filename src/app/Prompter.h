@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <optional>
 
-namespace zestrel {
+namespace zestrel
+{
 
 enum class PromptIcon { None, Information, Warning, Error, Question };
 enum class PromptButtons { Ok, YesNo };
 enum class PromptAnswer { Ok, Yes, No, Cancel };
 
-class Prompter {
-public:
+class Prompter
+{
+  public:
     virtual ~Prompter() = default;
 
     // A message box. With PromptButtons::Ok the answer is Ok.

@@ -31,9 +31,8 @@ QString LeftChars(const QString &text, qsizetype n)
 {
     qsizetype i = 0;
     for (qsizetype count = 0; i < text.size() && count < n; ++count)
-        i += (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                 ? 2
-                 : 1;
+        i += (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2
+                                                                                                : 1;
     return text.left(i);
 }
 

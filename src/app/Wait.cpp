@@ -4,7 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace zestrel {
+namespace zestrel
+{
 
 void PauseWithEvents(double seconds)
 {

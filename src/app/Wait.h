@@ -3,7 +3,8 @@
 
 #include <QElapsedTimer>
 
-namespace zestrel {
+namespace zestrel
+{
 
 // Returns once `seconds` (fractions allowed) have elapsed, running the event
 // loop meanwhile. Nested calls are allowed; each ends on its own deadline.

@@ -1,9 +1,9 @@
 #include "browse/MemberDirectory.h"
 
 #include "app/Wait.h"
+#include "protocol/Protocol.h"
 #include "wire/Frame.h"
 #include "wire/Payloads.h"
-#include "protocol/Protocol.h"
 
 namespace zestrel
 {

@@ -3,7 +3,8 @@
 
 #include <QString>
 
-namespace zestrel {
+namespace zestrel
+{
 
 // Value of `key` in the first section named `section`; empty when anything is missing.
 QString ReadIniKey(const QString &path, const QString &section, const QString &key);

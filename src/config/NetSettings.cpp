@@ -1,5 +1,5 @@
-#include "app/Text.h"
 #include "config/NetSettings.h"
+#include "app/Text.h"
 
 #include "config/SettingsForm.h"
 
@@ -20,7 +20,6 @@ namespace zestrel
 
 namespace
 {
-
 
 } // namespace
 

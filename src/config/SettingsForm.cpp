@@ -1,5 +1,5 @@
-#include "app/Text.h"
 #include "config/SettingsForm.h"
+#include "app/Text.h"
 
 #include "config/Ini.h"
 #include "config/Notices.h"
@@ -13,7 +13,6 @@ namespace zestrel
 
 namespace
 {
-
 
 QString S(const char *text)
 {
@@ -34,7 +33,6 @@ std::optional<std::uint32_t> ParseColor(const QString &text)
 }
 
 } // namespace
-
 
 SettingsForm::SettingsForm(AppState &state, AutoStartHook autoStart, QObject *parent)
     : QObject(parent), state_(state), autoStart_(std::move(autoStart))
@@ -260,7 +258,7 @@ bool SettingsForm::SelectListText(const QString &control, const QString &text)
     return true;
 }
 
-void SettingsForm::cmdGetFile_Click()
+void SettingsForm::ChooseCookbookFile()
 {
     // A cancelled chooser leaves the path as it was.
     const auto chosen = state_.prompter.ChooseFile(state_.ProgramFolder,
@@ -274,7 +272,7 @@ void SettingsForm::Refuse(const QString &text)
     state_.diag.ShowMessage(text, QStringLiteral("Matching Color"));
 }
 
-void SettingsForm::txtChatColor_Click(int index)
+void SettingsForm::ChooseChatColor(int index)
 {
     if (index < 0 || index > 2)
         return;

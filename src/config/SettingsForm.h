@@ -73,8 +73,8 @@ class SettingsForm : public QObject
     QMap<QString, QString> Values() const;
 
     // Click handlers.
-    void cmdGetFile_Click();
-    void txtChatColor_Click(int index);
+    void ChooseCookbookFile();
+    void ChooseChatColor(int index);
 
   signals:
     // Any control state changed; the window refreshes from the model.

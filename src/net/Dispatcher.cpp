@@ -3,7 +3,8 @@
 #include "app/Diagnostics.h"
 #include "protocol/Protocol.h"
 
-namespace zestrel {
+namespace zestrel
+{
 
 void Dispatcher::DispatchMessage(StatusLine &status, int code, const QString &source,
                                  const QString &payload)

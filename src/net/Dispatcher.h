@@ -6,12 +6,14 @@
 #include <QString>
 #include <functional>
 
-namespace zestrel {
+namespace zestrel
+{
 
 class StatusLine;
 
-class Dispatcher {
-public:
+class Dispatcher
+{
+  public:
     // source = field 1, payload = field 3 of the received frame.
     using Handler = std::function<void(const QString &source, const QString &payload)>;
 
@@ -24,15 +26,16 @@ public:
     void DispatchMessage(StatusLine &status, int code, const QString &source,
                          const QString &payload);
 
-private:
+  private:
     QHash<int, Handler> handlers_;
 };
 
 // Sends one framed message over the existing connection (SendToServer with the
 // configured address and port). Implemented by the connection; tests may use
 // the real connection against a real server.
-class MessageSender {
-public:
+class MessageSender
+{
+  public:
     virtual ~MessageSender() = default;
     virtual void SendMessage(int code, const QString &source, const QString &destination,
                              const QString &payload) = 0;

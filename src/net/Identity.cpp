@@ -1,12 +1,11 @@
 #include "net/Identity.h"
 
-#include "app/Wait.h"
 #include "app/Text.h"
+#include "app/Wait.h"
 #include "config/Ini.h"
 
 namespace zestrel
 {
-
 
 Identity::Identity(AppState &app, TextScreen screen, Connection &connection)
     : app_(app), screen_(std::move(screen)), connection_(connection)

@@ -1,8 +1,8 @@
 #include "net/NetHandlers.h"
 
+#include "protocol/Protocol.h"
 #include "wire/Frame.h"
 #include "wire/Payloads.h"
-#include "protocol/Protocol.h"
 
 namespace zestrel
 {

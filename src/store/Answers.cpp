@@ -1,5 +1,5 @@
-#include "app/Text.h"
 #include "store/Answers.h"
+#include "app/Text.h"
 
 #include "protocol/Protocol.h"
 #include "store/TransferText.h"
@@ -14,7 +14,6 @@ namespace
 {
 
 namespace code = protocol::code;
-
 
 QString Text(const QVariant &v)
 {
@@ -66,7 +65,6 @@ Reply To(int replyCode, const QString &destination, const QString &payload)
 }
 
 } // namespace
-
 
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
 {
@@ -203,8 +201,8 @@ QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &i
     while (rows->next()) {
         if (any)
             list += app.ListSep;
-        const QString item =
-            wire::Encode(wire::SearchHit{app.MyUserKey, Text(rows->value(0)), Text(rows->value(1))});
+        const QString item = wire::Encode(
+            wire::SearchHit{app.MyUserKey, Text(rows->value(0)), Text(rows->value(1))});
         list += item;
         chars += CharCount(item) + (any ? app.ListSep.size() : 0);
         any = true;
@@ -235,8 +233,8 @@ Replies AnswerCategories(RecipeDatabase &db, const QString &source, const QStrin
     if (!all)
         return {};
     return {To(code::CategoriesReply, source,
-               wire::Encode(wire::BrowseReply{ListCategories(db, request->type, *all),
-                                              request->nodeKey}))};
+               wire::Encode(
+                   wire::BrowseReply{ListCategories(db, request->type, *all), request->nodeKey}))};
 }
 
 Replies AnswerLetterGroups(RecipeDatabase &db, const QString &source, const QString &payload)
@@ -247,10 +245,10 @@ Replies AnswerLetterGroups(RecipeDatabase &db, const QString &source, const QStr
     const auto all = AllRecipes(request->allRecipes);
     if (!all)
         return {};
-    return {To(code::LettersReply, source,
-               wire::Encode(wire::BrowseReply{
-                   ListLetterGroups(db, request->type, request->category, *all),
-                   request->nodeKey}))};
+    return {
+        To(code::LettersReply, source,
+           wire::Encode(wire::BrowseReply{
+               ListLetterGroups(db, request->type, request->category, *all), request->nodeKey}))};
 }
 
 Replies AnswerGroupRecipes(RecipeDatabase &db, const QString &source, const QString &payload)
@@ -288,8 +286,7 @@ Replies AnswerSearch(RecipeDatabase &db, const QString &source, const QString &p
     const AppState &app = db.app;
     if (NumericValueOf(app.Setting(QStringLiteral("ALLOWSEARCHES"))) == 0.0)
         return {};
-    if (NumericValueOf(app.Setting(QStringLiteral("SELFSEARCH"))) == 0.0 &&
-        source == app.MyUserKey)
+    if (NumericValueOf(app.Setting(QStringLiteral("SELFSEARCH"))) == 0.0 && source == app.MyUserKey)
         return {};
     const auto criteria = wire::DecodeSearchCriteria(payload);
     if (!criteria)

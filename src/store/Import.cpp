@@ -1,5 +1,5 @@
-#include "app/Text.h"
 #include "store/Import.h"
+#include "app/Text.h"
 
 #include "store/TransferText.h"
 
@@ -11,7 +11,6 @@ namespace zestrel
 
 namespace
 {
-
 
 // Received texts are stored as text, an empty one as empty text rather than NULL.
 QVariant Stored(const QString &s)

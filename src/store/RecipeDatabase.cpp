@@ -1,5 +1,5 @@
-#include "app/Text.h"
 #include "store/RecipeDatabase.h"
+#include "app/Text.h"
 
 #include "config/Ini.h"
 

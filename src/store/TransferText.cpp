@@ -1,5 +1,5 @@
-#include "app/Text.h"
 #include "store/TransferText.h"
+#include "app/Text.h"
 
 #include <QSqlRecord>
 
@@ -20,7 +20,6 @@ QString ColumnText(const QSqlQuery &q, const QSqlRecord &rec, const char *name)
     const QVariant v = q.value(i);
     return v.isNull() ? QString() : v.toString();
 }
-
 
 QList<TransferItem> ReadItems(const QString &section, const AppState &app)
 {

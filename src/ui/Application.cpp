@@ -34,8 +34,7 @@ Application::Application(const QString &programFolder, Prompter *prompter, QObje
                                                   static_cast<StartUpShell &>(*this))),
       hooks(startUp_->hooks), EndProcess(startUp_->EndProcess)
 {
-    connect(single_.get(), &SingleInstance::showRequested, startUp_.get(),
-            &StartUp::ShowRequested);
+    connect(single_.get(), &SingleInstance::showRequested, startUp_.get(), &StartUp::ShowRequested);
     connect(startUp_.get(), &StartUp::ended, this, &Application::ended);
     diag_.onMessageCenterCreated = [this](MessageCenter *center) { setUpMessageWindow(center); };
 }

@@ -89,7 +89,6 @@ class Application : public QObject, private StartUpShell
     void BeginUnload() override;
     void EndUnload() override;
     void setUpMessageWindow(MessageCenter *center);
-
 };
 
 } // namespace zestrel

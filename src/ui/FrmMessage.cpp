@@ -42,7 +42,7 @@ FrmMessage::FrmMessage(MessageCenter *center) : center_(center)
 
     connect(cmdOK_, &QPushButton::clicked, this, [this] {
         if (center_)
-            center_->cmdOK_Click();
+            center_->ClearAndHide();
     });
     redraw_.setSingleShot(true);
     redraw_.setInterval(100);

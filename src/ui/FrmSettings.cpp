@@ -26,7 +26,6 @@ namespace zestrel
 namespace
 {
 
-
 QFont CourierNew()
 {
     QFont font(QStringLiteral("Courier New"));
@@ -162,7 +161,7 @@ void FrmSettings::BuildUi()
         return edit;
     };
     auto swatch = [this](int index, QWidget *parent) {
-        auto *box = new ColorSwatch([this, index] { form_.txtChatColor_Click(index); }, parent);
+        auto *box = new ColorSwatch([this, index] { form_.ChooseChatColor(index); }, parent);
         box->setObjectName(QStringLiteral("txtChatColor_%1").arg(index));
         return box;
     };
@@ -220,7 +219,7 @@ void FrmSettings::BuildUi()
         auto *get = new QPushButton(QStringLiteral("..."), misc);
         get->setObjectName(QStringLiteral("cmdGetFile"));
         get->setAutoDefault(false);
-        connect(get, &QPushButton::clicked, this, [this] { form_.cmdGetFile_Click(); });
+        connect(get, &QPushButton::clicked, this, [this] { form_.ChooseCookbookFile(); });
         row->addWidget(get);
         box->addLayout(row);
         box->addStretch();

@@ -103,8 +103,7 @@ void MainWindow::buildMenus()
     show->setObjectName(QStringLiteral("mnuShowSettings"));
     connect(show, &QAction::triggered, this, &MainWindow::showSettingsRequested);
     file->addSeparator();
-    connect(add("mnuExit", QStringLiteral("E&xit")), &QAction::triggered, this,
-            &QWidget::close);
+    connect(add("mnuExit", QStringLiteral("E&xit")), &QAction::triggered, this, &QWidget::close);
 }
 
 void MainWindow::bindStatus(StatusLine &status)

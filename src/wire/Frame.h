@@ -27,13 +27,13 @@ inline QString FromWire(std::string_view bytes)
 inline QByteArray BuildFrame(int code, const QString &source, const QString &destination,
                              const QString &payload)
 {
-    const QByteArray c = QByteArray::number(code), s = source.toUtf8(),
-                     d = destination.toUtf8(), p = payload.toUtf8();
-    const std::string frame = protocol::BuildMessage(
-        std::string_view(c.constData(), std::size_t(c.size())),
-        std::string_view(s.constData(), std::size_t(s.size())),
-        std::string_view(d.constData(), std::size_t(d.size())),
-        std::string_view(p.constData(), std::size_t(p.size())));
+    const QByteArray c = QByteArray::number(code), s = source.toUtf8(), d = destination.toUtf8(),
+                     p = payload.toUtf8();
+    const std::string frame =
+        protocol::BuildMessage(std::string_view(c.constData(), std::size_t(c.size())),
+                               std::string_view(s.constData(), std::size_t(s.size())),
+                               std::string_view(d.constData(), std::size_t(d.size())),
+                               std::string_view(p.constData(), std::size_t(p.size())));
     return QByteArray(frame.data(), qsizetype(frame.size()));
 }
 

@@ -203,8 +203,7 @@ QStringList DecodeRoomList(const QString &payload)
 
 QString Encode(const ChatLine &line)
 {
-    return line.sender + FieldSep() + line.text + FieldSep() + line.colour + FieldSep() +
-           line.room;
+    return line.sender + FieldSep() + line.text + FieldSep() + line.colour + FieldSep() + line.room;
 }
 
 std::optional<ChatLine> DecodeChatLine(const QString &payload)

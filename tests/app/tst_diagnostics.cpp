@@ -122,7 +122,7 @@ void TestDiagnostics::okClearsAndCloseUnloads()
     QCOMPARE(created, center.data());
 
     QSignalSpy hidden(center.data(), &MessageCenter::visibilityChanged);
-    center->cmdOK_Click();
+    center->ClearAndHide();
     QCOMPARE(center->Message(), QString());
     QCOMPARE(center->Title, QStringLiteral("Zestrel Message Center"));
     QCOMPARE(center->MessageCount, qint64(0));
@@ -176,7 +176,7 @@ void TestDiagnostics::pendingMessages()
     QVERIFY(c->Visible);
 
     // After OK nothing is pending, even when only a title arrives later.
-    c->cmdOK_Click();
+    c->ClearAndHide();
     diag.ShowPendingMessages();
     QVERIFY(!c->Visible);
     c->SetTitle(QStringLiteral("Only a title"));

@@ -1,7 +1,7 @@
 #include "browse/MemberDirectory.h"
 #include "net/NetHandlers.h"
-#include "wire/Frame.h"
 #include "support/FakePrompter.h"
+#include "wire/Frame.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

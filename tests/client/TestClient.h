@@ -2,10 +2,10 @@
 // state and session, pointed at a server address and port.
 #pragma once
 
-#include "client/Session.h"
 #include "chat/TextFilter.h"
-#include "wire/Frame.h"
+#include "client/Session.h"
 #include "support/FakePrompter.h"
+#include "wire/Frame.h"
 
 #include <QDir>
 #include <QFile>

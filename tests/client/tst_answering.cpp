@@ -1,12 +1,12 @@
 // A member with a sample cookbook answers another member's requests over the real
 // relay server: each answer arrives with exactly the payload the builders make.
-#include "support/StoreFixture.h"
+#include "client/Answering.h"
 #include "net/Connection.h"
 #include "net/NetHandlers.h"
-#include "client/Answering.h"
 #include "store/Answers.h"
 #include "store/TransferText.h"
 #include "support/ServerProcess.h"
+#include "support/StoreFixture.h"
 
 #include <QtTest>
 

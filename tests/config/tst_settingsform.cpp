@@ -280,7 +280,7 @@ class TestSettingsForm : public QObject
         SettingsForm form(env.state);
         form.Load();
         env.prompter.colors.enqueue(chosen);
-        form.txtChatColor_Click(swatch);
+        form.ChooseChatColor(swatch);
         const std::array<std::uint32_t, 3> before{1, 2, 3};
         if (!refusal.isEmpty()) {
             QCOMPARE(env.MessageTitle(), QString("Matching Color"));
@@ -305,7 +305,7 @@ class TestSettingsForm : public QObject
         SettingsForm form(env.state);
         form.Load();
         const std::uint32_t before = form.SwatchColor(2);
-        form.txtChatColor_Click(2); // no colour queued: cancel
+        form.ChooseChatColor(2); // no colour queued: cancel
         QCOMPARE(form.SwatchColor(2), before);
         QCOMPARE(env.MessageCount(), 0);
         QCOMPARE(env.prompter.shown.size(), 1);
@@ -379,11 +379,11 @@ class TestSettingsForm : public QObject
         SettingsForm form(env.state);
         form.Load();
         env.prompter.files.enqueue(QString("/new/cookbook.ini"));
-        form.cmdGetFile_Click();
+        form.ChooseCookbookFile();
         QCOMPARE(form.Text("txtCKFPath"), QString("/new/cookbook.ini"));
         QCOMPARE(env.prompter.shown.last().kind, QString("file"));
         QCOMPARE(env.prompter.shown.last().text, env.state.ProgramFolder);
-        form.cmdGetFile_Click(); // cancel keeps the chosen path
+        form.ChooseCookbookFile(); // cancel keeps the chosen path
         QCOMPARE(form.Text("txtCKFPath"), QString("/new/cookbook.ini"));
     }
 

@@ -1,9 +1,9 @@
 // Answers to other members: category, letter-group, recipe and search lists, the
 // whole recipe and the profile, with their exact payloads.
-#include "support/StoreFixture.h"
 #include "config/Ini.h"
 #include "store/Answers.h"
 #include "store/TransferText.h"
+#include "support/StoreFixture.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The stand-in recipe manager: the schema it creates and the sample recipes it fills in.
-#include "support/StoreFixture.h"
 #include "config/Ini.h"
 #include "store/Answers.h"
+#include "support/StoreFixture.h"
 
 #include <QProcess>
 #include <QtTest>

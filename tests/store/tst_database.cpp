@@ -1,7 +1,7 @@
 // Opening the recipe database, the one-time missing-database notice, the
 // private-recipe rule and the query routine.
-#include "support/StoreFixture.h"
 #include "config/Ini.h"
+#include "support/StoreFixture.h"
 
 #include <QFile>
 #include <QtTest>

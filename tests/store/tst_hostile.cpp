@@ -1,10 +1,10 @@
 // Requests from other members are hostile input: quotes, SQL, wildcards, NUL
 // characters, huge texts and missing parts must leave the database as it was and
 // get the documented answer or none.
-#include "support/StoreFixture.h"
 #include "store/Answers.h"
 #include "store/Import.h"
 #include "store/TransferText.h"
+#include "support/StoreFixture.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

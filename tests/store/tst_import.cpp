@@ -1,8 +1,8 @@
 // Importing received recipe texts: the rows written, one transaction per recipe,
 // the two commands and their refusals.
-#include "support/StoreFixture.h"
 #include "store/Import.h"
 #include "store/TransferText.h"
+#include "support/StoreFixture.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The text form of a whole recipe: building it from the database and reading it back.
-#include "support/StoreFixture.h"
 #include "config/Ini.h"
 #include "store/TransferText.h"
+#include "support/StoreFixture.h"
 
 #include <QtTest>
 

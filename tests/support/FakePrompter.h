@@ -7,10 +7,12 @@
 #include <QQueue>
 #include <QString>
 
-namespace zestrel::test {
+namespace zestrel::test
+{
 
-class FakePrompter : public Prompter {
-public:
+class FakePrompter : public Prompter
+{
+  public:
     struct Shown {
         QString kind; // "message", "input", "color", "file"
         QString text; // message text or prompt
@@ -20,8 +22,8 @@ public:
     };
 
     QList<Shown> shown;
-    QQueue<PromptAnswer> answers;               // for YesNo boxes; default No
-    QQueue<QString> inputs;                     // for InputBox; default "" (cancel)
+    QQueue<PromptAnswer> answers;                // for YesNo boxes; default No
+    QQueue<QString> inputs;                      // for InputBox; default "" (cancel)
     QQueue<std::optional<std::uint32_t>> colors; // default cancel
     QQueue<std::optional<QString>> files;        // default cancel
 

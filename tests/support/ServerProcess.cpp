@@ -3,7 +3,8 @@
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 
-namespace zestrel::test {
+namespace zestrel::test
+{
 
 ServerProcess::~ServerProcess()
 {

@@ -5,10 +5,12 @@
 #include <QString>
 #include <QStringList>
 
-namespace zestrel::test {
+namespace zestrel::test
+{
 
-class ServerProcess {
-public:
+class ServerProcess
+{
+  public:
     ~ServerProcess();
     // Starts the server with extra arguments; false when it did not report its port.
     bool start(const QStringList &extraArgs = {});
@@ -19,7 +21,7 @@ public:
     void command(const QString &line);
     QProcess &process() { return proc_; }
 
-private:
+  private:
     QProcess proc_;
     quint16 port_ = 0;
 };

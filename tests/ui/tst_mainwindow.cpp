@@ -1,8 +1,8 @@
 // The main window's fixed parts: tabs, lights, status line, the lights' legend.
 #include "support/FakePrompter.h"
 #include "ui/Application.h"
-#include "ui/GuiPrompter.h"
 #include "ui/Colors.h"
+#include "ui/GuiPrompter.h"
 #include "ui/MainWindow.h"
 
 #include <QFrame>

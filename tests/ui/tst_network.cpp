@@ -1,8 +1,8 @@
 // Two whole programs against the real relay: each sees the other in its browse
 // tab, and a member's recipe database answers the other member's requests.
 #include "client/Session.h"
-#include "store/Answers.h"
 #include "cookbook/CookbookFactory.h"
+#include "store/Answers.h"
 #include "support/FakePrompter.h"
 #include "support/ServerProcess.h"
 #include "ui/Application.h"
@@ -32,8 +32,8 @@ struct Member {
     {
         if (withCookbook)
             cookbook::FillSample(dir.path(), 60, 3);
-        write("zestrel.ini", QByteArray("[PROFILE]\r\nUSERNAME=") + name +
-                                 "\r\nDESCRIPTION=Bakes bread\r\n");
+        write("zestrel.ini",
+              QByteArray("[PROFILE]\r\nUSERNAME=") + name + "\r\nDESCRIPTION=Bakes bread\r\n");
         write("zestrel.set", "SETTING_VERSION=1\r\nREMOTE_SERVER_IP=127.0.0.1\r\n"
                              "SERVER_LISTEN_PORT=" +
                                  QByteArray::number(port) + "\r\nWINSOCK_CONNECT_TIME_OUT=5\r\n");

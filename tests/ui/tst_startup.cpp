@@ -1,6 +1,7 @@
 // Start-up, the single-instance rule and shutdown, driven through the real
 // Application against a program folder in a temporary directory.
 #include "client/Session.h"
+#include "client/SingleInstance.h"
 #include "config/Ini.h"
 #include "config/SettingsCatalogue.h"
 #include "cookbook/CookbookFactory.h"
@@ -10,7 +11,6 @@
 #include "support/TestFiles.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
-#include "client/SingleInstance.h"
 
 #include <QFile>
 #include <QLabel>
