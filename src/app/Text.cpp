@@ -43,9 +43,10 @@ qint64 LeadingDigits(const QString &text)
         ++i;
     qint64 v = 0;
     for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
-        if (v > (std::numeric_limits<qint64>::max() - 9) / 10)
+        const int digit = text[i].unicode() - '0';
+        if (v > (std::numeric_limits<qint64>::max() - digit) / 10)
             return std::numeric_limits<qint64>::max();
-        v = v * 10 + (text[i].unicode() - '0');
+        v = v * 10 + digit;
     }
     return v;
 }
