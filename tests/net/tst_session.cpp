@@ -111,6 +111,7 @@ class TestSession : public QObject
     void ping();
     void sendOnClosedSocket();
     void sendOnClosingSocket();
+    void sendLogFailureReported();
     void relayedNotice();
 };
 
@@ -585,6 +586,29 @@ void TestSession::sendOnClosingSocket()
     QCOMPARE(c.diag.status.text(), QStringLiteral("Server Connect timed out."));
     QCOMPARE(c.log(), QByteArray());
     QCOMPARE(c.connection.State(), Connection::StateClosed);
+}
+
+void TestSession::sendLogFailureReported()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
+    c->enableLog();
+    c->diag.LogFilePath = c->dir.path() + "/missing/folder/zestrel.log";
+    c->statuses.clear();
+    // The request still goes out (the server answers it); the failed log write is reported
+    // in place of "Data sent...".
+    c->connection.SendMessage(3, c->app.MyUserKey, c->app.MyUserKey, QString());
+    QCOMPARE(c->statuses.mid(0, 5),
+             (QStringList{"Attempting to connect to remote server.", "Starting timeout loop.",
+                          "Connected to server.",
+                          "Sending data to IP: " + server.host() +
+                              " PORT: " + QString::number(server.port()),
+                          "Error #75\r\n    Path/File access error\r\n    (Source: Zestrel)\r\n"}));
+    QVERIFY(!c->statuses.contains("Data sent..."));
+    QTRY_VERIFY_WITH_TIMEOUT(c->statuses.contains("Parsing successful."), kWait);
 }
 
 void TestSession::relayedNotice()
