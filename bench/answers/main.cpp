@@ -35,7 +35,10 @@ class SilentPrompter : public Prompter
     {
         return PromptAnswer::No;
     }
-    QString InputBox(const QString &, const QString &, const QString &) override { return {}; }
+    QString InputBox(const QString &, const QString &, const QString &, PromptEcho) override
+    {
+        return {};
+    }
     std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
     std::optional<QString> ChooseFile(const QString &, const QString &) override
     {

@@ -58,6 +58,8 @@ class AppState
     // Recipe database state, fixed at start-up.
     QString FirstNewRecipeId = QStringLiteral("1");
     bool NoDatabase = false; // set when the database is opened at start-up
+    // The private-recipe rule did not pass at start-up (the member was told). Private
+    // recipes are still never offered to others.
     bool IgnorePrivate = false;
 
     // Identity on the network.

@@ -134,6 +134,16 @@ bool Diagnostics::WriteLog(const QString &text)
 
 bool Diagnostics::WriteLog(const QString &path, const QString &text)
 {
+    return AppendLog(path, text.toUtf8());
+}
+
+bool Diagnostics::WriteLogBytes(const QByteArray &text)
+{
+    return AppendLog(LogFilePath, text);
+}
+
+bool Diagnostics::AppendLog(const QString &path, const QByteArray &text)
+{
     if (!LoggingEnabled)
         return true;
     QFile file(path);
@@ -141,11 +151,11 @@ bool Diagnostics::WriteLog(const QString &path, const QString &text)
         return false;
     // Spaces only, as the log trims; control characters inside stay as they are.
     qsizetype b = 0, e = text.size();
-    while (b < e && text[b] == QLatin1Char(' '))
+    while (b < e && text[b] == ' ')
         ++b;
-    while (e > b && text[e - 1] == QLatin1Char(' '))
+    while (e > b && text[e - 1] == ' ')
         --e;
-    const QByteArray line = text.mid(b, e - b).toUtf8() + "\r\n";
+    const QByteArray line = text.mid(b, e - b) + "\r\n";
     // A full disk may only show at the flush, so check that too.
     return file.write(line) == line.size() && file.flush();
 }

@@ -70,6 +70,10 @@ class MessageCenter : public QObject
     QString text_;
 };
 
+// The error a failed log write reports.
+inline constexpr qint64 kLogWriteError = 75;
+inline constexpr const char *kLogWriteErrorText = "Path/File access error";
+
 class Diagnostics : public QObject
 {
     Q_OBJECT
@@ -94,11 +98,14 @@ class Diagnostics : public QObject
     // Appends one trimmed line with CR LF when logging is on; false when the write failed.
     bool WriteLog(const QString &text);
     bool WriteLog(const QString &path, const QString &text);
+    // The same for bytes as they are (received data goes into the log exactly as read).
+    bool WriteLogBytes(const QByteArray &text);
 
     // "Error #n\r\n    description\r\n    (Source: source)\r\n" on the status line.
     void ReportError(qint64 number, const QString &description, const QString &source);
 
   private:
+    bool AppendLog(const QString &path, const QByteArray &text);
     MessageCenter *center_ = nullptr;
 };
 

@@ -12,6 +12,8 @@ namespace zestrel
 enum class PromptIcon { None, Information, Warning, Error, Question };
 enum class PromptButtons { Ok, YesNo };
 enum class PromptAnswer { Ok, Yes, No, Cancel };
+// How a text prompt shows what is typed: as typed, or hidden (a password).
+enum class PromptEcho { Normal, Password };
 
 class Prompter
 {
@@ -23,7 +25,8 @@ class Prompter
                                     PromptButtons buttons = PromptButtons::Ok) = 0;
     // A text prompt; returns the typed text, or an empty text on cancel.
     virtual QString InputBox(const QString &prompt, const QString &title,
-                             const QString &defaultText = QString()) = 0;
+                             const QString &defaultText = QString(),
+                             PromptEcho echo = PromptEcho::Normal) = 0;
     // A colour chooser starting from a 0x00BBGGRR colour; nullopt on cancel.
     virtual std::optional<std::uint32_t> ChooseColor(std::uint32_t start) = 0;
     // A file chooser; returns the full path chosen, or nullopt on cancel.

@@ -26,8 +26,15 @@ void LetEventsRun()
 
 bool TimedOut(const QElapsedTimer &start, int seconds)
 {
+    return TimedOut(start.elapsed(), seconds);
+}
+
+bool TimedOut(qint64 elapsedMs, int seconds)
+{
     // Measured in milliseconds so a wait of N seconds ends just after N, never up to N+1.
-    return start.elapsed() > qint64(seconds) * 1000;
+    // A zestrel.set without a time-out gives 0; ending that wait after a few milliseconds
+    // would let only loopback and LAN connects succeed.
+    return elapsedMs > qint64(seconds < 1 ? 1 : seconds) * 1000;
 }
 
 } // namespace zestrel

@@ -13,7 +13,10 @@ void PauseWithEvents(double seconds);
 // Lets pending events run once ("DoEvents").
 void LetEventsRun();
 
-// True when more than `seconds` seconds have passed since `start`.
+// True when more than `seconds` whole seconds have passed since `start`. A time-out counts
+// whole seconds, so 0 means "within the current second": at most one second, not at once.
 bool TimedOut(const QElapsedTimer &start, int seconds);
+// The same rule for a time already measured, in milliseconds.
+bool TimedOut(qint64 elapsedMs, int seconds);
 
 } // namespace zestrel

@@ -21,6 +21,29 @@ namespace zestrel
 namespace
 {
 
+// LOGFILE names a file inside the program folder. A path that leads elsewhere (absolute,
+// or climbing out with "..") is refused, and so is an empty name, which names the folder;
+// the log then goes to the default file.
+QString LogFileName(AppState &state)
+{
+    const QString name = ReadNetSetting(state.ProgramFolder, QStringLiteral("LOGFILE"));
+    const QString fallback = QString::fromLatin1(kDefaultLogFileName);
+    if (TrimSpaces(name).isEmpty())
+        return fallback;
+    QString slashed = name;
+    slashed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const bool absolute = QDir::isAbsolutePath(slashed) || slashed.startsWith(QLatin1Char('/')) ||
+                          (slashed.size() > 1 && slashed.at(1) == QLatin1Char(':'));
+    const bool climbs = slashed.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+    if (!absolute && !climbs)
+        return name;
+    state.diag.SetStatus(QStringLiteral("LOGFILE \"") + name +
+                         QStringLiteral("\" refused: the log file must be inside the program "
+                                        "folder. Logging to ") +
+                         fallback + QStringLiteral("."));
+    return fallback;
+}
+
 } // namespace
 
 QString NetSettingsPath(const QString &programFolder)
@@ -72,7 +95,7 @@ void LoadNetSettings(AppState &state)
     const QString folder = state.ProgramFolder;
     NetSettings &net = state.Net;
     net.LoggingEnabled = NumericValueOf(ReadNetSetting(folder, QStringLiteral("LOG"))) != 0.0;
-    net.LogFilePath = QDir(folder).filePath(ReadNetSetting(folder, QStringLiteral("LOGFILE")));
+    net.LogFilePath = QDir(folder).filePath(LogFileName(state));
     net.SettingVersion = ReadNetSetting(folder, QStringLiteral("SETTING_VERSION"));
     net.ServerAddress = ReadNetSetting(folder, QStringLiteral("REMOTE_SERVER_IP"));
     net.ServerPort = ReadNetSetting(folder, QStringLiteral("SERVER_LISTEN_PORT"));
@@ -218,7 +241,31 @@ bool WriteNetSettings(const QString &programFolder, const QString &version, cons
                          QStringLiteral("REMOTE_SERVER_IP=") + address + kCrLf +
                          QStringLiteral("SERVER_LISTEN_PORT=") + port + kCrLf +
                          QStringLiteral("WINSOCK_CONNECT_TIME_OUT=") + timeout + kCrLf;
-    const QByteArray data = text.toUtf8();
+    QByteArray data = text.toUtf8();
+    // Every other line the member wrote (LOG, LOGFILE, MAX_SOCKS, ...) stays, byte for
+    // byte and in its order, after the four new lines; only the old lines of these four
+    // keys go. A key is read from the first line that holds it, so the new lines come first.
+    QFile old(NetSettingsPath(programFolder));
+    if (old.exists()) {
+        if (!old.open(QIODevice::ReadOnly))
+            return false; // rewriting an unreadable file would lose what it holds
+        const QByteArray oldData = old.readAll();
+        static const QByteArrayList replaced{"SETTING_VERSION", "REMOTE_SERVER_IP",
+                                             "SERVER_LISTEN_PORT", "WINSOCK_CONNECT_TIME_OUT"};
+        qsizetype start = 0;
+        while (start < oldData.size()) {
+            qsizetype end = start;
+            while (end < oldData.size() && oldData.at(end) != '\r' && oldData.at(end) != '\n')
+                ++end;
+            const QByteArray line = oldData.mid(start, end - start);
+            const qsizetype eq = line.indexOf('=');
+            if (!(eq >= 0 && replaced.contains(line.left(eq))))
+                data += line + "\r\n";
+            start = end + 1;
+            if (end + 1 < oldData.size() && oldData.at(end) == '\r' && oldData.at(end + 1) == '\n')
+                ++start;
+        }
+    }
     // Written beside the old file and renamed over it, so a failed write loses nothing.
     QSaveFile file(NetSettingsPath(programFolder));
     if (!file.open(QIODevice::WriteOnly))

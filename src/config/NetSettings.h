@@ -16,6 +16,9 @@ namespace zestrel
 inline constexpr qint64 kMaxWebSettingsBytes = 64 * 1024;
 inline constexpr int kWebSettingsTimeoutMs = 5000;
 
+// The log file in the program folder when LOGFILE names none there.
+inline constexpr const char *kDefaultLogFileName = "zestrel.log";
+
 // programFolder/zestrel.set
 QString NetSettingsPath(const QString &programFolder);
 
@@ -28,7 +31,8 @@ QString ReadNetSetting(const QString &programFolder, const QString &key);
 std::optional<int> ParseConnectTimeout(const QString &text, bool emptyIsZero);
 
 // Fills state.Net from zestrel.set and switches the log on or off (state.diag).
-// A time-out that is no whole number 0..255 counts as 0.
+// A time-out that is no whole number 0..255 counts as 0. A LOGFILE that is empty or leads
+// out of the program folder gives kDefaultLogFileName (the latter with a status).
 void LoadNetSettings(AppState &state);
 
 // Value of `key` in downloaded text: from after the first "key=" to the next CR LF or
@@ -49,8 +53,9 @@ enum class WebUpdate {
 // differs from the local one (asking first unless SKIPWEBVERIFY is "1").
 WebUpdate UpdateNetSettingsFromWeb(AppState &state, int timeoutMs = kWebSettingsTimeoutMs);
 
-// Replaces zestrel.set with exactly four lines. false when it could not be written (the
-// old file then stays as it was).
+// Writes the four values as the first lines of zestrel.set and keeps every other line of
+// the old file after them. false when it could not be read or written (the old file then
+// stays as it was).
 bool WriteNetSettings(const QString &programFolder, const QString &version, const QString &address,
                       const QString &port, const QString &timeout);
 

@@ -59,8 +59,10 @@ QStringList ListItems(const QString &control)
 std::uint32_t DefaultSwatchColor()
 {
     // Without a GUI application there is no platform palette; white is the usual base.
-    const QColor c = qGuiApp ? QGuiApplication::palette().color(QPalette::Active, QPalette::Base)
-                             : QColor(Qt::white);
+    // (qGuiApp is a plain cast of the application object, not null under QCoreApplication.)
+    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+    const QColor c = gui ? QGuiApplication::palette().color(QPalette::Active, QPalette::Base)
+                         : QColor(Qt::white);
     return std::uint32_t(c.red()) | (std::uint32_t(c.green()) << 8) |
            (std::uint32_t(c.blue()) << 16);
 }

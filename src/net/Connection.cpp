@@ -293,9 +293,12 @@ void Connection::SendToServer(const QString &address, const QString &port, const
             kSocketSource);
         return;
     }
-    // A log that cannot be written must not stop the traffic; the data is sent.
-    app.diag.WriteLog(QStringLiteral("Client - Sending Data: '") + QString::fromUtf8(frame) +
-                      QStringLiteral("'"));
+    // The data has gone out; a log that cannot be written is reported in its place.
+    if (!app.diag.WriteLogBytes("Client - Sending Data: '" + frame + "'")) {
+        app.diag.ReportError(kLogWriteError, QString::fromLatin1(kLogWriteErrorText),
+                             kProgramSource);
+        return;
+    }
     status(QStringLiteral("Data sent..."));
 }
 
@@ -347,10 +350,15 @@ void Connection::acceptChunk(const QByteArray &chunk)
         pending_.append(std::move(e));
     if (notice)
         return;
-    // A log that cannot be written must not cost the data.
-    app.diag.WriteLog(QStringLiteral("Client - Data Arrival: '") + QString::fromUtf8(chunk) +
-                      QStringLiteral("'"));
-    status(QStringLiteral("Receiving Data."));
+    // The bytes exactly as read. A log that cannot be written must not cost the data: the
+    // chunk is processed all the same, and the status line says so.
+    if (app.diag.WriteLogBytes("Client - Data Arrival: '" + chunk + "'"))
+        status(QStringLiteral("Receiving Data."));
+    else
+        status(QStringLiteral("Receiving Data. The log could not be written (Error #") +
+               QString::number(kLogWriteError) + QStringLiteral(", ") +
+               QString::fromLatin1(kLogWriteErrorText) +
+               QStringLiteral("); the data is processed all the same."));
 }
 
 void Connection::handleEvent(const protocol::Reassembler::Event &event)

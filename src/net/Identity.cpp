@@ -48,9 +48,9 @@ bool Identity::AskUserName()
             continue;
         }
         if (HasReservedWord(name)) {
-            const QString password =
-                app_.prompter.InputBox(QStringLiteral("Enter the password for the master user!"),
-                                       QStringLiteral("Server Password"));
+            const QString password = app_.prompter.InputBox(
+                QStringLiteral("Enter the password for the master user!"),
+                QStringLiteral("Server Password"), QString(), PromptEcho::Password);
             if (password != MasterPassword) {
                 app_.prompter.MessageBox(
                     QStringLiteral("This username is not permitted because of reserved words!"),

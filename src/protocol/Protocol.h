@@ -152,6 +152,16 @@ class Reassembler
 
   private:
     enum class Step { Junk, Frame, Overflow };
+    // Start of the last begin marker that lies wholly in text and starts at or after from;
+    // npos when there is none.
+    static std::size_t LastBeginMarker(std::string_view text, std::size_t from)
+    {
+        std::size_t last = std::string_view::npos;
+        for (std::size_t at = text.find(kBeginMarker, from); at != std::string_view::npos;
+             at = text.find(kBeginMarker, at + kBeginMarker.size()))
+            last = at;
+        return last;
+    }
     // One pass over data; returns how many leading bytes were consumed.
     template <class Sink> std::size_t Consume(std::string_view data, Sink &sink);
     template <class Sink> void Run(std::string_view chunk, Sink &sink);
@@ -192,6 +202,19 @@ template <class Sink> std::size_t Reassembler::Consume(std::string_view data, Si
         if (pos == 0 && scanned_ > from + kEndMarker.size() - 1)
             from = scanned_ - (kEndMarker.size() - 1);
         const std::size_t end = data.find(kEndMarker, from);
+        // A begin marker before the end marker starts a new frame: the sender gave up on
+        // the unfinished one, which is dropped as junk. Only the text not yet searched is
+        // looked at, so the work stays linear however the stream is cut.
+        const std::size_t restart = LastBeginMarker(
+            data.substr(0, end == std::string_view::npos ? data.size() : end), from);
+        if (restart != std::string_view::npos) {
+            if (!sink(Event::Kind::Junk, data.substr(pos, restart - pos)))
+                return data.size();
+            scanned_ = 0;
+            pos = restart;
+            if (end == std::string_view::npos)
+                continue;
+        }
         if (end == std::string_view::npos) {
             if (data.size() - pos > maxBuffered_) {
                 // Unfinished frame past the bound: drop it; the stream picks up again

@@ -28,7 +28,9 @@ void AddFilters(const RecipeDatabase &db, bool allRecipes, bool privateFilter, Q
         sql += QStringLiteral(" AND id >= ?");
         values << db.app.FirstNewRecipeId.trimmed().toLongLong();
     }
-    if (privateFilter && !db.app.IgnorePrivate)
+    // A private recipe is never offered, also when the private-recipe rule failed at
+    // start-up; only a database without the column has nothing to leave out.
+    if (privateFilter && db.HasPrivateColumn())
         sql += QStringLiteral(" AND NOT private");
 }
 
@@ -39,10 +41,13 @@ std::optional<QSqlQuery> GroupRows(RecipeDatabase &db, const QString &typeName,
                                    const QString &category, bool allRecipes, const QString &select,
                                    const QString &where, const QVariantList &whereValues)
 {
-    // The id breaks ties so the groups are the same for every request.
+    // Titles sort as people read them, without regard to case; the id breaks ties so the
+    // groups are the same for every request. The member who numbered the groups is the
+    // one asked for a group's recipes, so the numbering only has to agree with itself.
     QString sql = QStringLiteral("SELECT ") + select +
-                  QStringLiteral(" FROM (SELECT id, title, ROW_NUMBER() OVER (ORDER BY title, id) "
-                                 "AS rn, COUNT(*) OVER () AS cnt FROM RECIPE WHERE type = ?");
+                  QStringLiteral(" FROM (SELECT id, title, ROW_NUMBER() OVER (ORDER BY title "
+                                 "COLLATE NOCASE, id) AS rn, COUNT(*) OVER () AS cnt FROM RECIPE "
+                                 "WHERE type = ?");
     QVariantList values{LeftChars(typeName, 1)};
     if (TrimSpaces(category) == QLatin1String("<UNCATEGORIZED>")) {
         // Every recipe the category list shows as "<UNCATEGORIZED>": missing, empty or
@@ -69,10 +74,13 @@ Reply To(int replyCode, const QString &destination, const QString &payload)
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
 {
     const AppState &app = db.app;
-    QString sql = QStringLiteral("SELECT DISTINCT category FROM RECIPE WHERE type = ?");
+    // "Beef" and "beef" are one category (shown in the spelling that sorts first), and
+    // categories sort without regard to case.
+    QString sql = QStringLiteral("SELECT MIN(category) FROM RECIPE WHERE type = ?");
     QVariantList values{LeftChars(typeName, 1)};
     AddFilters(db, allRecipes, false, sql, values);
-    sql += QStringLiteral(" ORDER BY category");
+    sql +=
+        QStringLiteral(" GROUP BY category COLLATE NOCASE ORDER BY MIN(category) COLLATE NOCASE");
     auto rows = db.Execute(sql, values);
     if (!rows)
         return QStringLiteral("N/A - user has no database!");
@@ -185,7 +193,7 @@ QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &i
         values << category;
     }
     AddFilters(db, allRecipes, true, sql, values);
-    sql += QStringLiteral(" ORDER BY title, id");
+    sql += QStringLiteral(" ORDER BY title COLLATE NOCASE, id");
     if (stopAfter >= 0) {
         // Enough rows to pass stopAfter characters even if every title were empty; lets the
         // database stop early instead of listing every match.
@@ -270,13 +278,18 @@ Replies AnswerRecipe(RecipeDatabase &db, const QString &source, const QString &p
     const auto request = wire::DecodeRecipeRequest(payload);
     if (!request)
         return {};
-    bool found = false;
-    const auto text = RecipeToText(db, request->id, &found);
+    // Without a database there is nothing to look up: the requester learns so at once
+    // instead of waiting, and a peer asking again and again shows nothing here.
+    if (db.app.NoDatabase || !db.IsOpen())
+        return {To(code::RecipeNotFound, source, QString())};
+    bool found = false, shared = false;
+    const auto text = RecipeToText(db, request->id, &found, &shared);
     if (!text)
         return {};
     const QString answer = *text + SectionSep(db.app) + request->reference;
-    // A missing recipe is "not found", not a recipe with an empty header.
-    if (!found || answer.size() < 15)
+    // A missing recipe is "not found", not a recipe with an empty header. So is a private
+    // one: ids are sequential, and anyone could otherwise fetch each of them by its id.
+    if (!found || !shared || answer.size() < 15)
         return {To(code::RecipeNotFound, source, QString())};
     return {To(code::RecipeReply, source, answer)};
 }

@@ -25,6 +25,21 @@ QString NewConnectionName()
     return QStringLiteral("zestrel-cookbook-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
+// Whether RECIPE has a column of that name; a table that cannot be read counts as having it.
+bool HasColumn(const QSqlDatabase &db, const QString &name)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA table_info(RECIPE)")))
+        return true;
+    bool anyColumn = false;
+    while (q.next()) {
+        anyColumn = true;
+        if (q.value(1).toString().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return !anyColumn;
+}
+
 bool IsMissingColumn(const QSqlError &error)
 {
     return error.databaseText().contains(QLatin1String("no such column"), Qt::CaseInsensitive);
@@ -110,6 +125,7 @@ void RecipeDatabase::OpenRecipeDatabase()
     }
     if (opened) {
         app.NoDatabase = false;
+        privateColumn_ = HasColumn(RecipeDb(), QStringLiteral("private"));
         return;
     }
     if (ReadIniKey(app.SettingsFilePath, QStringLiteral("FLAG"), QStringLiteral("NODBWARNING")) !=

@@ -62,6 +62,10 @@ class RecipeDatabase
     // The connection (`RecipeDb`); it exists also when opening failed, but is then closed.
     QSqlDatabase RecipeDb() const;
     bool IsOpen() const;
+    // False only for an open database whose RECIPE table has no private column (made by a
+    // recipe manager older than 2.7): then nothing is private and the answers may not name
+    // the column. In every other case the answers leave out the private recipes.
+    bool HasPrivateColumn() const { return privateColumn_; }
     // Prepares and executes one statement with bound values on RecipeDb, forward only.
     // No message on failure: callers decide (the answers fall back to their texts).
     std::optional<QSqlQuery> Execute(const QString &sql, const QVariantList &values = {},
@@ -69,6 +73,7 @@ class RecipeDatabase
 
   private:
     QString connectionName_;
+    bool privateColumn_ = true;
 };
 
 } // namespace zestrel

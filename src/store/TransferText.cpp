@@ -40,15 +40,24 @@ QString SectionSep(const AppState &app)
     return app.ListSep + app.ListSep;
 }
 
-std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, bool *found)
+std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, bool *found,
+                                    bool *shared)
 {
     const AppState &app = db.app;
     const std::optional<qint64> id = WholeNumber(idText);
     if (found)
         *found = false;
+    if (shared)
+        *shared = false;
     QString t;
     if (id) {
-        auto recipe = db.RunQuery(QStringLiteral("SELECT * FROM RECIPE WHERE id = ?"), {*id});
+        // Shared exactly when the lists would offer it: "NOT private" is true.
+        auto recipe = db.RunQuery(
+            db.HasPrivateColumn()
+                ? QStringLiteral("SELECT *, COALESCE(NOT private, 0) AS zestrel_shared FROM RECIPE "
+                                 "WHERE id = ?")
+                : QStringLiteral("SELECT *, 1 AS zestrel_shared FROM RECIPE WHERE id = ?"),
+            {*id});
         if (!recipe)
             return std::nullopt;
         if (recipe->next()) {
@@ -58,6 +67,8 @@ std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, b
             t += ColumnText(*recipe, rec, kHeaderColumns[9]) + app.ListSep;
             if (found)
                 *found = true;
+            if (shared)
+                *shared = recipe->value(rec.indexOf(QStringLiteral("zestrel_shared"))).toInt() != 0;
         }
     } else if (!db.IsOpen()) {
         db.RunQuery(QStringLiteral("SELECT 1")); // the same "DB ERROR" as any other id

@@ -21,8 +21,10 @@ inline constexpr const char *kNoneItem = "<#NONE#>";
 
 // The recipe's text without the window section. Nothing when a query fails ("DB ERROR"
 // is shown then). An id that is not a whole number, or has no RECIPE row, gives the
-// text with an empty header; `found` tells which.
-std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &id, bool *found = nullptr);
+// text with an empty header; `found` tells which. `shared` tells whether the recipe may be
+// offered to other members: found and not marked private.
+std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &id, bool *found = nullptr,
+                                    bool *shared = nullptr);
 // The text followed by the window section "0" (browse preview) or "1" (search preview).
 std::optional<QString> BrowsePreviewText(RecipeDatabase &db, const QString &id);
 std::optional<QString> SearchPreviewText(RecipeDatabase &db, const QString &id);

@@ -57,11 +57,12 @@ PromptAnswer GuiPrompter::MessageBox(const QString &text, const QString &title, 
 }
 
 QString GuiPrompter::InputBox(const QString &prompt, const QString &title,
-                              const QString &defaultText)
+                              const QString &defaultText, PromptEcho echo)
 {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    const QString text = QInputDialog::getText(
+        parent_, title, prompt,
+        echo == PromptEcho::Password ? QLineEdit::Password : QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
 }
 

@@ -22,7 +22,8 @@ class GuiPrompter : public Prompter
     PromptAnswer MessageBox(const QString &text, const QString &title, PromptIcon icon,
                             PromptButtons buttons = PromptButtons::Ok) override;
     QString InputBox(const QString &prompt, const QString &title,
-                     const QString &defaultText = QString()) override;
+                     const QString &defaultText = QString(),
+                     PromptEcho echo = PromptEcho::Normal) override;
     std::optional<std::uint32_t> ChooseColor(std::uint32_t start) override;
     std::optional<QString> ChooseFile(const QString &startFolder,
                                       const QString &nameFilter) override;

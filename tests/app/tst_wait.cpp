@@ -17,7 +17,9 @@ class TestWait : public QObject
     void nothingToWait();
     void nestedWaits();
     void letEventsRunOnce();
+    void timedOut_data();
     void timedOut();
+    void timedOutOnTheClock();
 };
 
 void TestWait::pauseEndsOnTimeWhileEventsRun_data()
@@ -94,12 +96,38 @@ void TestWait::letEventsRunOnce()
     QVERIFY(ran);
 }
 
+void TestWait::timedOut_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<bool>("expired");
+    QTest::newRow("0 s, at once") << 0 << qint64(0) << false;
+    QTest::newRow("0 s, 10 ms") << 0 << qint64(10) << false;
+    QTest::newRow("0 s, 1000 ms") << 0 << qint64(1000) << false;
+    QTest::newRow("0 s, 1001 ms") << 0 << qint64(1001) << true;
+    QTest::newRow("1 s, 1000 ms") << 1 << qint64(1000) << false;
+    QTest::newRow("1 s, 1001 ms") << 1 << qint64(1001) << true;
+    QTest::newRow("10 s, 10000 ms") << 10 << qint64(10000) << false;
+    QTest::newRow("10 s, 10001 ms") << 10 << qint64(10001) << true;
+    QTest::newRow("255 s, 255000 ms") << 255 << qint64(255000) << false;
+    QTest::newRow("255 s, 255001 ms") << 255 << qint64(255001) << true;
+}
+
 void TestWait::timedOut()
+{
+    QFETCH(int, seconds);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(bool, expired);
+    QCOMPARE(TimedOut(elapsedMs, seconds), expired);
+}
+
+void TestWait::timedOutOnTheClock()
 {
     QElapsedTimer start;
     start.start();
-    QVERIFY(!TimedOut(start, 5));
-    QTRY_VERIFY_WITH_TIMEOUT(TimedOut(start, 0), 1000);
+    QVERIFY(!TimedOut(start, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(TimedOut(start, 0), 3000);
+    QVERIFY(start.elapsed() > 1000);
 }
 
 QTEST_MAIN(TestWait)

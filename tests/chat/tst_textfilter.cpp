@@ -10,6 +10,8 @@ class TestTextFilter : public QObject
     Q_OBJECT
   private slots:
     void wordLists();
+    void everyWordRefused_data();
+    void everyWordRefused();
     void screen_data();
     void screen();
 };
@@ -25,6 +27,29 @@ void TestTextFilter::wordLists()
     QCOMPARE(whole, (QList<int>{3, 4, 5}));
     for (const QString &w : ContainedWords() + WholeTextWords())
         QCOMPARE(w, w.toUpper());
+    // The words themselves: a misspelt word would let the real one through.
+    QCOMPARE(ContainedWords(),
+             (QStringList{"FUCK", "SHIT", "CUNT", "WANKER", "BITCH", "BASTARD", "DICKHEAD"}));
+    QCOMPARE(WholeTextWords(), (QStringList{"ASS", "DICK", "PRICK"}));
+}
+
+// Each word as a member would type it: contained words inside a sentence, whole-text words
+// alone, in lower case.
+void TestTextFilter::everyWordRefused_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const char *w : {"fuck", "shit", "cunt", "wanker", "bitch", "bastard", "dickhead"})
+        QTest::newRow(w) << QStringLiteral("oh ") + QLatin1String(w) + QStringLiteral("ing soup");
+    for (const char *w : {"ass", "dick", "prick"})
+        QTest::newRow(w) << QString::fromLatin1(w);
+}
+
+void TestTextFilter::everyWordRefused()
+{
+    QFETCH(QString, text);
+    test::FakePrompter prompter;
+    QVERIFY(!ScreenText(prompter, text));
+    QCOMPARE(prompter.titles(), QStringList{"Foul language detected"});
 }
 
 void TestTextFilter::screen_data()

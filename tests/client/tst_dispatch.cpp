@@ -29,7 +29,9 @@ class TestDispatch : public QObject
     void splitAnywhere();
     void statuses_data();
     void statuses();
+    void arrivalLoggedRaw_data();
     void arrivalLoggedRaw();
+    void arrivalLogFailure();
     void handlers_data();
     void handlers();
     void nestedArrivalKeepsOrder();
@@ -125,13 +127,38 @@ void TestDispatch::statuses()
     QCOMPARE(!c.log().isEmpty(), logged);
 }
 
+void TestDispatch::arrivalLoggedRaw_data()
+{
+    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("spaces and separators")
+        << QByteArray("  *~B~*7^^^a\0\0\0b\0\1\0c*~E~*  ", 27)
+        << QByteArray("Client - Data Arrival: '  *~B~*7^^^a\0\0\0b\0\1\0c*~E~*  '\r\n", 54);
+    // Bytes that are no UTF-8 go into the log as they came, not as replacement characters.
+    QTest::newRow("not UTF-8") << QByteArray("*~B~*7^^^caf\xe9*~E~*\xff")
+                               << QByteArray(
+                                      "Client - Data Arrival: '*~B~*7^^^caf\xe9*~E~*\xff'\r\n");
+    QTest::newRow("UTF-8 title") << QByteArray("*~B~*7^^^J\xc3\xb8rn*~E~*")
+                                 << QByteArray(
+                                        "Client - Data Arrival: '*~B~*7^^^J\xc3\xb8rn*~E~*'\r\n");
+    QTest::newRow("half a UTF-8 character")
+        << QByteArray("*~B~*7^^^J\xc3")
+        << QByteArray("Client - Data Arrival: '*~B~*7^^^J\xc3'\r\n");
+}
+
 void TestDispatch::arrivalLoggedRaw()
 {
+    QFETCH(QByteArray, chunk);
+    QFETCH(QByteArray, line);
     TestClient c;
     c.enableLog();
-    const QByteArray chunk = "  " + Frame("7", "a" + FS() + "b" + LS() + "c") + "  ";
     c.connection.ProcessChunk(chunk);
-    QCOMPARE(c.log(), "Client - Data Arrival: '" + chunk + "'\r\n");
+    QCOMPARE(c.log(), line);
+}
+
+void TestDispatch::arrivalLogFailure()
+{
+    const QByteArray chunk = Frame("7", "x");
 
     // With logging off nothing is written, and no file appears.
     TestClient quiet;
@@ -140,13 +167,17 @@ void TestDispatch::arrivalLoggedRaw()
     quiet.connection.ProcessChunk(chunk);
     QVERIFY(!QFile::exists(path));
 
-    // A log that cannot be written costs no message.
+    // A log that cannot be written costs no message, and the status line says so.
     TestClient broken;
     broken.enableLog();
     broken.diag.LogFilePath = broken.dir.path() + "/missing/folder/zestrel.log";
     broken.app.UserName = "Me";
     broken.connection.ProcessChunk(Frame("117", "3"));
     QVERIFY(broken.app.MyUserKey.endsWith(FS() + "Me" + FS() + "3"));
+    QCOMPARE(broken.statuses,
+             (QStringList{"Receiving Data. The log could not be written (Error #75, Path/File "
+                          "access error); the data is processed all the same.",
+                          "Parsing successful.", "Processing data received.", "Data processed."}));
 }
 
 void TestDispatch::handlers_data()

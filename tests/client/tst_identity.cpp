@@ -115,12 +115,15 @@ void TestIdentity::texts()
     QCOMPARE(s.size(), 6);
     QCOMPARE(s[0].kind, QStringLiteral("input"));
     QCOMPARE(s[0].text, QStringLiteral("Please enter a username (3-20 characters)!"));
+    QCOMPARE(s[0].echo, PromptEcho::Normal);
     QCOMPARE(s[1].kind, QStringLiteral("message"));
     QCOMPARE(s[1].icon, PromptIcon::Error);
     QCOMPARE(s[1].text, QStringLiteral("You must enter a username between 3 and 20 characters to "
                                        "be able to log on to the Zestrel Network!"));
     QCOMPARE(s[3].kind, QStringLiteral("input"));
     QCOMPARE(s[3].text, QStringLiteral("Enter the password for the master user!"));
+    // The master password is typed hidden.
+    QCOMPARE(s[3].echo, PromptEcho::Password);
     QCOMPARE(s[4].icon, PromptIcon::Information);
     QCOMPARE(s[4].text,
              QStringLiteral("This username is not permitted because of reserved words!"));

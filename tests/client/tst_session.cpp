@@ -104,11 +104,14 @@ class TestSession : public QObject
     void connectWhileConnected();
     void badPortFailsAtOnce_data();
     void badPortFailsAtOnce();
+    void portBounds_data();
+    void portBounds();
     void cancelledNameSendsNothing();
     void ping_data();
     void ping();
     void sendOnClosedSocket();
     void sendOnClosingSocket();
+    void sendLogFailureReported();
     void relayedNotice();
 };
 
@@ -338,17 +341,21 @@ void TestSession::resetReconnects()
 void TestSession::serverAbsentTimesOut_data()
 {
     QTest::addColumn<bool>("answers");
-    QTest::newRow("port closed") << true;
-    QTest::newRow("connect never answered") << false;
+    QTest::addColumn<int>("timeout");
+    QTest::newRow("port closed") << true << 1;
+    QTest::newRow("connect never answered") << false << 1;
+    // 0 (a zestrel.set without a time-out) means within the current second, not at once.
+    QTest::newRow("time-out 0, never answered") << false << 0;
 }
 
 void TestSession::serverAbsentTimesOut()
 {
     QFETCH(bool, answers);
+    QFETCH(int, timeout);
     SilentServer silent;
     const quint16 port = answers ? ClosedPort() : silent.port();
     QVERIFY(port);
-    TestClient c("Anna", QStringLiteral("127.0.0.1"), port, 1);
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), port, timeout);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!c.connection.ConnectToServer());
@@ -473,6 +480,31 @@ void TestSession::badPortFailsAtOnce()
     QVERIFY(!c.connection.timReconnect.isActive());
 }
 
+void TestSession::portBounds_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QStringList>("statuses");
+    const QStringList refused{"Unknown Error - Zestrel: 380",
+                              "Server (Destination) is not reachable!"};
+    const QStringList tried{"Connecting to server..."};
+    QTest::newRow("0 refused") << "0" << refused;
+    QTest::newRow("1 tried") << "1" << tried;
+    QTest::newRow("65535 tried") << "65535" << tried;
+    QTest::newRow("65536 refused") << "65536" << refused;
+}
+
+void TestSession::portBounds()
+{
+    QFETCH(QString, port);
+    QFETCH(QStringList, statuses);
+    TestClient c("Anna", QStringLiteral("127.0.0.1"), 0, 10);
+    c.app.Net.ServerPort = port;
+    // Closing ends the connect wait at once: only whether a connect was tried matters here.
+    c.app.Closing = true;
+    c.connection.ConnectToServer();
+    QCOMPARE(c.statuses.mid(0, statuses.size()), statuses);
+}
+
 void TestSession::cancelledNameSendsNothing()
 {
     ServerProcess server;
@@ -554,6 +586,29 @@ void TestSession::sendOnClosingSocket()
     QCOMPARE(c.diag.status.text(), QStringLiteral("Server Connect timed out."));
     QCOMPARE(c.log(), QByteArray());
     QCOMPARE(c.connection.State(), Connection::StateClosed);
+}
+
+void TestSession::sendLogFailureReported()
+{
+    ServerProcess server;
+    QVERIFY(server.start());
+    auto c = Client(server, "Anna");
+    QVERIFY(c->session.Start());
+    QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
+    c->enableLog();
+    c->diag.LogFilePath = c->dir.path() + "/missing/folder/zestrel.log";
+    c->statuses.clear();
+    // The request still goes out (the server answers it); the failed log write is reported
+    // in place of "Data sent...".
+    c->connection.SendMessage(3, c->app.MyUserKey, c->app.MyUserKey, QString());
+    QCOMPARE(c->statuses.mid(0, 5),
+             (QStringList{"Attempting to connect to remote server.", "Starting timeout loop.",
+                          "Connected to server.",
+                          "Sending data to IP: " + server.host() +
+                              " PORT: " + QString::number(server.port()),
+                          "Error #75\r\n    Path/File access error\r\n    (Source: Zestrel)\r\n"}));
+    QVERIFY(!c->statuses.contains("Data sent..."));
+    QTRY_VERIFY_WITH_TIMEOUT(c->statuses.contains("Parsing successful."), kWait);
 }
 
 void TestSession::relayedNotice()

@@ -80,6 +80,19 @@ class TestIni : public QObject
         QTest::newRow("spaces belong to key and value") << Crlf({"[MISC]", "A = 1"}) << "MISC"
                                                         << "A "
                                                         << " 1";
+        // A key matches only up to its "=": a longer or shorter key is another key.
+        QTest::newRow("PINGX is not PING") << Crlf({"[MISC]", "PINGX=1", "PING=0"}) << "MISC"
+                                           << "PING"
+                                           << "0";
+        QTest::newRow("PINGX alone gives nothing for PING") << Crlf({"[MISC]", "PINGX=1"}) << "MISC"
+                                                            << "PING"
+                                                            << "";
+        QTest::newRow("PING alone gives nothing for PINGX") << Crlf({"[MISC]", "PING=1"}) << "MISC"
+                                                            << "PINGX"
+                                                            << "";
+        QTest::newRow("bare key line has no value") << Crlf({"[MISC]", "PING", "PINGX=1"}) << "MISC"
+                                                    << "PING"
+                                                    << "";
         QTest::newRow("empty value") << Crlf({"[MISC]", "DEV="}) << "MISC"
                                      << "DEV"
                                      << "";
@@ -182,6 +195,9 @@ class TestIni : public QObject
         QTest::newRow("longer key with the same start is another key")
             << true << Crlf({"[M]", "PINGX=1", "", "[N]"}) << "M"
             << "PING=1" << Crlf({"[M]", "PINGX=1", "PING=1", "", "[N]"});
+        QTest::newRow("shorter key with the same start is another key")
+            << true << Crlf({"[M]", "PING=1", "", "[N]"}) << "M"
+            << "PINGX=0" << Crlf({"[M]", "PING=1", "PINGX=0", "", "[N]"});
         QTest::newRow("first of two same-named sections")
             << true << Crlf({"[M]", "A=1", "", "[M]", "A=2"}) << "M"
             << "A=5" << Crlf({"[M]", "A=5", "", "[M]", "A=2"});

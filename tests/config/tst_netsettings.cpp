@@ -144,17 +144,91 @@ class TestNetSettings : public QObject
         QCOMPARE(WebSettingValue(text, key), expected);
     }
 
-    void writeNetSettings()
+    void logFile_data()
     {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("file"); // relative to the program folder
+        QTest::addColumn<QString>("status");
+        const QString refused = "\" refused: the log file must be inside the program folder. "
+                                "Logging to zestrel.log.";
+        QTest::newRow("name") << QByteArray("LOGFILE=client.log") << "client.log"
+                              << "";
+        QTest::newRow("sub-folder") << QByteArray("LOGFILE=logs/client.log") << "logs/client.log"
+                                    << "";
+        QTest::newRow("dots inside a name") << QByteArray("LOGFILE=..client.log") << "..client.log"
+                                            << "";
+        QTest::newRow("no LOGFILE") << QByteArray("LOG=1") << "zestrel.log"
+                                    << "";
+        QTest::newRow("empty") << QByteArray("LOGFILE=") << "zestrel.log"
+                               << "";
+        QTest::newRow("absolute") << QByteArray("LOGFILE=/tmp/x.log") << "zestrel.log"
+                                  << "LOGFILE \"/tmp/x.log" + refused;
+        QTest::newRow("backslash root") << QByteArray("LOGFILE=\\x.log") << "zestrel.log"
+                                        << "LOGFILE \"\\x.log" + refused;
+        QTest::newRow("drive") << QByteArray("LOGFILE=C:\\x.log") << "zestrel.log"
+                               << "LOGFILE \"C:\\x.log" + refused;
+        QTest::newRow("parent") << QByteArray("LOGFILE=../x.log") << "zestrel.log"
+                                << "LOGFILE \"../x.log" + refused;
+        QTest::newRow("parent with backslash")
+            << QByteArray("LOGFILE=logs\\..\\..\\x.log") << "zestrel.log"
+            << "LOGFILE \"logs\\..\\..\\x.log" + refused;
+    }
+
+    void logFile()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, file);
+        QFETCH(QString, status);
         Env env;
-        WriteAll(env.SetPath(), kLocal);
-        QVERIFY(WriteNetSettings(env.dir.path(), "6", "host.example", "5000", "30"));
-        QCOMPARE(ReadAll(env.SetPath()), QByteArray("SETTING_VERSION=6\r\nREMOTE_SERVER_IP=host."
-                                                    "example\r\nSERVER_LISTEN_PORT=5000\r\n"
-                                                    "WINSOCK_CONNECT_TIME_OUT=30\r\n"));
-        // Logging lines are gone: the next start logs nothing.
+        WriteAll(env.SetPath(), line + "\r\n");
         LoadNetSettings(env.state);
-        QVERIFY(!env.state.Net.LoggingEnabled);
+        QCOMPARE(env.state.Net.LogFilePath, QDir(env.dir.path()).filePath(file));
+        QCOMPARE(env.diag.LogFilePath, env.state.Net.LogFilePath);
+        QCOMPARE(env.diag.status.text(), status);
+    }
+
+    void writeKeepsOtherLines_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // "<none>": no file
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("logging");
+        const QByteArray four = "SETTING_VERSION=6\r\nREMOTE_SERVER_IP=host.example\r\n"
+                                "SERVER_LISTEN_PORT=5000\r\nWINSOCK_CONNECT_TIME_OUT=30\r\n";
+        QTest::newRow("LOG, LOGFILE and MAX_SOCKS stay")
+            << kLocal << four + "LOG=1\r\nLOGFILE=client.log\r\nMAX_SOCKS=50\r\n"
+            << true;
+        QTest::newRow("a line of the member's own stays")
+            << QByteArray("REMOTE_SERVER_IP=old\r\n# moved in May\r\nLOG=1\r\n")
+            << four + "# moved in May\r\nLOG=1\r\n"
+            << true;
+        QTest::newRow("LF and lone CR lines")
+            << QByteArray("LOG=1\nSERVER_LISTEN_PORT=1\rX=2") << four + "LOG=1\r\nX=2\r\n"
+            << true;
+        QTest::newRow("duplicate keys go") << QByteArray("SERVER_LISTEN_PORT=1\r\n"
+                                                         "SERVER_LISTEN_PORT=2\r\nLOG=0\r\n")
+                                           << four + "LOG=0\r\n"
+                                           << false;
+        // Only the exact key is replaced; a look-alike stays, after the new lines.
+        QTest::newRow("look-alike key stays")
+            << QByteArray("XREMOTE_SERVER_IP=1\r\n") << four + "XREMOTE_SERVER_IP=1\r\n"
+            << false;
+        QTest::newRow("no file") << QByteArray("<none>") << four << false;
+    }
+
+    void writeKeepsOtherLines()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, logging);
+        Env env;
+        if (before != "<none>")
+            WriteAll(env.SetPath(), before);
+        QVERIFY(WriteNetSettings(env.dir.path(), "6", "host.example", "5000", "30"));
+        QCOMPARE(ReadAll(env.SetPath()), after);
+        LoadNetSettings(env.state);
+        QCOMPARE(env.state.Net.LoggingEnabled, logging);
+        QCOMPARE(env.state.Net.ServerAddress, QString("host.example"));
+        QCOMPARE(env.state.Net.ServerPort, QString("5000"));
         QCOMPARE(env.state.Net.ConnectTimeout, 30);
     }
 
@@ -266,7 +340,11 @@ class TestNetSettings : public QObject
                      QString("There was an error downloading the latest settings file!"));
 
         if (result == int(WebUpdate::Adopted)) {
-            QCOMPARE(ReadAll(env.SetPath()), body);
+            // The member's other lines stay.
+            QCOMPARE(ReadAll(env.SetPath()),
+                     body + "LOG=1\r\nLOGFILE=client.log\r\nMAX_SOCKS=50\r\n");
+            LoadNetSettings(env.state);
+            QVERIFY(env.state.Net.LoggingEnabled);
             QCOMPARE(env.state.Net.ServerAddress, QString("192.168.1.9"));
             QCOMPARE(env.state.Net.ServerPort, QString("4100"));
             QCOMPARE(env.state.Net.ConnectTimeout, 30);

@@ -64,6 +64,7 @@ class TestReassembly : public QObject
     void streams_data();
     void streams();
     void byteByByte();
+    void abandonedStartEverySplit();
     void noticeKeepsPartialFrame();
     void longFramesInChunks();
     void overflowRecovers_data();
@@ -132,6 +133,20 @@ void TestReassembly::streams_data()
         << QList<QByteArray>{kA + "*~B~*103^s"} << QStringList{a, P} << 10;
     QTest::newRow("frame split inside the end marker")
         << QList<QByteArray>{kA.left(kA.size() - 2), kA.right(2)} << QStringList{P, a} << 0;
+    // A begin marker inside an unfinished frame starts a new frame; the unfinished part
+    // before it is junk.
+    QTest::newRow("begin marker mid-frame delivers the next frame")
+        << QList<QByteArray>{kA.left(12) + kB} << QStringList{J, b} << 0;
+    QTest::newRow("unfinished frame, then a whole frame")
+        << QList<QByteArray>{kA.left(12), kB} << QStringList{P, J, b} << 0;
+    QTest::newRow("new frame begins in the chunk, ends in the next")
+        << QList<QByteArray>{kA.left(12) + kB.left(9), kB.mid(9)} << QStringList{J, P, b} << 0;
+    QTest::newRow("begin marker split across chunks")
+        << QList<QByteArray>{kA.left(12) + "*~B", kB.mid(3)} << QStringList{P, J, b} << 0;
+    QTest::newRow("two abandoned starts are one piece of junk")
+        << QList<QByteArray>{"*~B~*1^*~B~*2^" + kB + kA} << QStringList{J, b, a} << 0;
+    QTest::newRow("abandoned start after a whole frame")
+        << QList<QByteArray>{kA + kB.left(7), kB + kA.left(5)} << QStringList{a, P, J, b, P} << 5;
 }
 
 void TestReassembly::streams()
@@ -146,13 +161,25 @@ void TestReassembly::streams()
 
 void TestReassembly::byteByByte()
 {
-    const QByteArray stream = "x" + kA + "\n" + kB + kA;
+    const QByteArray stream = "x" + kA + "\n" + kB + kA.left(12) + kA;
     Reassembler r;
     QStringList t;
     for (const char c : stream)
         t << Trace(r.Feed(std::string_view(&c, 1)));
     QCOMPARE(Frames(t), (QStringList{QStringLiteral("F:alpha"), QStringLiteral("F:beta"),
                                      QStringLiteral("F:alpha")}));
+}
+
+// An abandoned start followed by a whole frame, cut at every position: the frame arrives.
+void TestReassembly::abandonedStartEverySplit()
+{
+    const QByteArray stream = kA.left(12) + kB;
+    for (int i = 0; i <= stream.size(); ++i) {
+        Reassembler r;
+        const QStringList t = FeedAll(r, {stream.left(i), stream.mid(i)});
+        QVERIFY2(Frames(t) == QStringList{QStringLiteral("F:beta")}, qPrintable(t.join(',')));
+        QCOMPARE(r.Buffered(), std::size_t(0));
+    }
 }
 
 void TestReassembly::noticeKeepsPartialFrame()

@@ -25,11 +25,17 @@ class TestAnswers : public QObject
     void noNewRecipes();
     void privateRecipes_data();
     void privateRecipes();
+    void privateRecipeNeverOffered_data();
+    void privateRecipeNeverOffered();
     void oldDatabaseWithoutPrivateColumn();
+    void readingOrder_data();
+    void readingOrder();
     void categoryOnlySearch();
     void searchIgnoresCase_data();
     void searchIgnoresCase();
     void searchCutAtItemBoundary();
+    void searchLimitBounds_data();
+    void searchLimitBounds();
     void searchLimitCountsCharacters_data();
     void searchLimitCountsCharacters();
     void searchPermission_data();
@@ -69,6 +75,21 @@ QString Recipes(const StoreFixture &f, int from, int to)
             f, {QString::number(i), QStringLiteral("R%1 Beef").arg(i, 2, 10, QLatin1Char('0'))});
     return items.join(f.app.ListSep);
 }
+
+// A wire text written out: "|" stands for FieldSep, "#" for ListSep, "~" for ArgSep.
+QString W(const StoreFixture &f, const QString &text)
+{
+    QString out;
+    for (const QChar c : text)
+        out += c == QLatin1Char('|')   ? f.app.FieldSep
+               : c == QLatin1Char('#') ? f.app.ListSep
+               : c == QLatin1Char('~') ? f.app.ArgSep
+                                       : QString(c);
+    return out;
+}
+
+// The fixture's own key as a search item begins with it.
+const char *const kMyKey = "10.0.0.1|me|1";
 
 QString Ids(const StoreFixture &f, const QString &list)
 {
@@ -233,6 +254,7 @@ void TestAnswers::privateRecipes_data()
 {
     QTest::addColumn<bool>("ignorePrivate");
     QTest::newRow("private excluded") << false;
+    // The private-recipe rule failed at start-up: private recipes stay private all the same.
     QTest::newRow("IgnorePrivate") << true;
 }
 
@@ -245,14 +267,54 @@ void TestAnswers::privateRecipes()
     f.addRecipe(1, "F", "Public Stew", "Beef");
     f.addRecipe(2, "F", "Secret Stew", "Beef", true);
     f.addRecipe(3, "F", "Secret Pie", "Pies", true);
-    const QString expected = ignorePrivate ? QStringLiteral("1,2") : QStringLiteral("1");
-    QCOMPARE(Ids(f, ListGroupRecipes(*f.db, "Food", "Beef", "1", true)), expected);
-    QCOMPARE(ListLetterGroups(*f.db, "Food", "Beef", true),
-             Item(f, {"Publ", ignorePrivate ? "Secr" : "Publ", "1"}));
+    QCOMPARE(Ids(f, ListGroupRecipes(*f.db, "Food", "Beef", "1", true)), QStringLiteral("1"));
+    QCOMPARE(ListLetterGroups(*f.db, "Food", "Beef", true), Item(f, {"Publ", "Publ", "1"}));
     const QString search = SearchRecipes(*f.db, "Stew", "", true, "");
-    QCOMPARE(search.count(QStringLiteral("Secret")), ignorePrivate ? 1 : 0);
+    QCOMPARE(search.count(QStringLiteral("Secret")), 0);
     // The category list does not consult the private column.
     QCOMPARE(ListCategories(*f.db, "Food", true), QStringLiteral("Beef") + f.app.ListSep + "Pies");
+}
+
+void TestAnswers::privateRecipeNeverOffered_data()
+{
+    // How the private-recipe rule ended at start-up: "pass", "too many" (the real check,
+    // which shows "Too Many Private Recipes"), or "failed" (a count query failed otherwise;
+    // start-up then sets IgnorePrivate as well).
+    QTest::addColumn<QString>("rule");
+    QTest::newRow("rule passed") << "pass";
+    QTest::newRow("Too Many Private Recipes") << "too many";
+    QTest::newRow("count query failed") << "failed";
+}
+
+void TestAnswers::privateRecipeNeverOffered()
+{
+    QFETCH(QString, rule);
+    StoreFixture f;
+    f.open();
+    f.app.Settings[QStringLiteral("ALLOWSEARCHES")] = QStringLiteral("1");
+    f.addRecipe(1, "F", "Open Stew", "Beef");
+    f.addRecipe(2, "F", "Hidden Stew", "Beef", true);
+    if (rule == QLatin1String("too many")) {
+        f.addRecipe(3, "F", "Hidden Pie", "Beef", true);
+        f.app.IgnorePrivate = !f.db->CheckPrivateRecipes();
+        QCOMPARE(f.prompter.titles(), QStringList{"Too Many Private Recipes"});
+        QVERIFY(f.app.IgnorePrivate);
+    } else {
+        f.app.IgnorePrivate = rule == QLatin1String("failed");
+    }
+    const QString fs = f.app.FieldSep;
+    QCOMPARE(AnswerLetterGroups(*f.db, "peer", W(f, "Food~Beef~C1~1")),
+             (Replies{{120, "peer", W(f, "Open|Open|1~C1")}}));
+    QCOMPARE(AnswerGroupRecipes(*f.db, "peer", W(f, "Food|Beef|1~L1~1")),
+             (Replies{{112, "peer", W(f, "1|Open Stew~L1")}}));
+    QCOMPARE(AnswerSearch(*f.db, "peer", W(f, "Stew||1")),
+             (Replies{{114, "peer", W(f, QString::fromLatin1(kMyKey) + "~1~Open Stew")}}));
+    QCOMPARE(AnswerSearch(*f.db, "peer", W(f, "Hidden||1")), Replies{});
+    // Ids are sequential: asking for each one must not reveal a private recipe.
+    for (const char *id : {"2", "3"})
+        QCOMPARE(AnswerRecipe(*f.db, "peer", QLatin1String(id) + fs + "0"),
+                 (Replies{{901, "peer", QString()}}));
+    QCOMPARE(AnswerRecipe(*f.db, "peer", QStringLiteral("1") + fs + "0").value(0).code, 105);
 }
 
 void TestAnswers::oldDatabaseWithoutPrivateColumn()
@@ -262,10 +324,53 @@ void TestAnswers::oldDatabaseWithoutPrivateColumn()
     f.exec(QStringLiteral("INSERT INTO RECIPE (id, type, title, category) VALUES "
                           "(1, 'F', 'Stew', 'Beef')"));
     QVERIFY(!f.db->CheckPrivateRecipes());
+    QVERIFY(!f.db->HasPrivateColumn());
     f.app.IgnorePrivate = true;
     QCOMPARE(ListLetterGroups(*f.db, "Food", "Beef", true), Item(f, {"Stew", "Stew", "1"}));
     QCOMPARE(Ids(f, ListGroupRecipes(*f.db, "Food", "Beef", "1", true)), QStringLiteral("1"));
     QCOMPARE(SearchRecipes(*f.db, "stew", "", true, "").count(f.app.ArgSep), 2);
+    // Nothing is private there: the whole recipe is answered.
+    QCOMPARE(AnswerRecipe(*f.db, "peer", QStringLiteral("1") + f.app.FieldSep + "0").value(0).code,
+             105);
+}
+
+void TestAnswers::readingOrder_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("recipe list") << "recipes"
+                                 << "4|apple pie#2|Apricot tart#1|banana bread#"
+                                    "3|Zucchini loaf";
+    QTest::newRow("letter groups") << "groups"
+                                   << "appl|Zucc|1";
+    QTest::newRow("search") << "search"
+                            << "10.0.0.1|me|1~4~apple pie#10.0.0.1|me|1~2~Apricot tart#"
+                               "10.0.0.1|me|1~1~banana bread#10.0.0.1|me|1~3~Zucchini loaf";
+    // "Beef" and "beef" are one category, in the spelling that sorts first.
+    QTest::newRow("categories") << "categories"
+                                << "apples#Baking#Beef";
+}
+
+void TestAnswers::readingOrder()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, expected);
+    StoreFixture f;
+    f.open();
+    f.addRecipe(1, "F", "banana bread", "Baking");
+    f.addRecipe(2, "F", "Apricot tart", "beef");
+    f.addRecipe(3, "F", "Zucchini loaf", "Beef");
+    f.addRecipe(4, "F", "apple pie", "apples");
+    QString got;
+    if (list == QLatin1String("recipes"))
+        got = ListGroupRecipes(*f.db, "Food", "", "1", true);
+    else if (list == QLatin1String("groups"))
+        got = ListLetterGroups(*f.db, "Food", "", true);
+    else if (list == QLatin1String("search"))
+        got = SearchRecipes(*f.db, "", "", true, "");
+    else
+        got = ListCategories(*f.db, "Food", true);
+    QCOMPARE(got, W(f, expected));
 }
 
 void TestAnswers::categoryOnlySearch()
@@ -335,32 +440,70 @@ void TestAnswers::searchCutAtItemBoundary()
     StoreFixture f;
     f.open();
     f.app.Settings[QStringLiteral("ALLOWSEARCHES")] = QStringLiteral("1");
+    const QString x20(20, QLatin1Char('x'));
     f.exec(QStringLiteral("BEGIN"));
     for (int i = 1; i <= 30; ++i)
-        f.addRecipe(i, "F",
-                    QStringLiteral("Soup %1 ").arg(i, 2, 10, QLatin1Char('0')) +
-                        QString(20, QLatin1Char('x')));
+        f.addRecipe(i, "F", QStringLiteral("Soup %1 ").arg(i, 2, 10, QLatin1Char('0')) + x20);
     f.exec(QStringLiteral("COMMIT"));
+    // Items of 52 characters (ids 1-9) and 53 (ids 10-30), 3 between them: the ListSep
+    // after item 18 ends at character 999, the one after item 19 at 1055.
+    QStringList items;
+    for (int i = 1; i <= 30; ++i)
+        items << W(f, QString::fromLatin1(kMyKey) + "~" + QString::number(i) + "~Soup " +
+                          QStringLiteral("%1 ").arg(i, 2, 10, QLatin1Char('0')) + x20);
     const QString full = SearchRecipes(*f.db, "soup", "", true, "");
-    QVERIFY(full.size() > 1400 && full.size() < 1700);
-    const qsizetype cut = full.left(1000).lastIndexOf(f.app.ListSep);
+    QCOMPARE(full, items.join(f.app.ListSep));
     const Replies replies = AnswerSearch(
         *f.db, "peer", QStringLiteral("soup") + f.app.FieldSep + "" + f.app.FieldSep + "1");
     QCOMPARE(replies.size(), 2);
     QCOMPARE(replies[0], (Reply{900, "peer", QString()}));
     QCOMPARE(replies[1].code, 114);
-    QCOMPARE(replies[1].payload, full.left(cut));
-    QVERIFY(replies[1].payload.size() <= 1000);
-    QVERIFY(full.mid(cut).startsWith(f.app.ListSep + f.app.MyUserKey));
+    QCOMPARE(replies[1].payload, items.mid(0, 18).join(f.app.ListSep));
+    QCOMPARE(replies[1].payload.size(), 996);
     // Reading stops early but the first characters are the same.
     QCOMPARE(SearchRecipes(*f.db, "soup", "", true, "", 1000).left(1001), full.left(1001));
 
     // A result of at most 1000 characters goes whole, without 900.
     const Replies few = AnswerSearch(
         *f.db, "peer", QStringLiteral("Soup 0") + f.app.FieldSep + "" + f.app.FieldSep + "1");
-    QCOMPARE(few.size(), 1);
-    QCOMPARE(few[0].code, 114);
-    QCOMPARE(few[0].payload.count(f.app.ListSep), 8);
+    QCOMPARE(few, (Replies{{114, "peer", items.mid(0, 9).join(f.app.ListSep)}}));
+}
+
+void TestAnswers::searchLimitBounds_data()
+{
+    // Recipes "Soup k " padded with x to 98 characters (item 1 longer by `extra`), so
+    // every item is 125 characters with its ListSep.
+    QTest::addColumn<int>("recipes");
+    QTest::addColumn<int>("extra");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<bool>("tooGeneric");
+    QTest::newRow("1000 characters go whole") << 8 << 3 << 8 << false;
+    QTest::newRow("1001 characters are cut") << 8 << 4 << 7 << true;
+    QTest::newRow("ListSep ending at 1000 is inside") << 9 << 0 << 8 << true;
+    QTest::newRow("ListSep ending at 1001 is outside") << 9 << 1 << 7 << true;
+}
+
+void TestAnswers::searchLimitBounds()
+{
+    QFETCH(int, recipes);
+    QFETCH(int, extra);
+    QFETCH(int, kept);
+    QFETCH(bool, tooGeneric);
+    StoreFixture f;
+    f.open();
+    f.app.Settings[QStringLiteral("ALLOWSEARCHES")] = QStringLiteral("1");
+    QStringList items;
+    for (int i = 1; i <= recipes; ++i) {
+        const QString title = QStringLiteral("Soup %1 ").arg(i) +
+                              QString(91 + (i == 1 ? extra : 0), QLatin1Char('x'));
+        f.addRecipe(i, "F", title);
+        items << W(f, QString::fromLatin1(kMyKey) + "~" + QString::number(i) + "~" + title);
+    }
+    Replies expected;
+    if (tooGeneric)
+        expected << Reply{900, "peer", QString()};
+    expected << Reply{114, "peer", items.mid(0, kept).join(f.app.ListSep)};
+    QCOMPARE(AnswerSearch(*f.db, "peer", W(f, "soup||1")), expected);
 }
 
 void TestAnswers::searchLimitCountsCharacters_data()
@@ -454,7 +597,8 @@ void TestAnswers::wholeRecipe()
     QCOMPARE(r.size(), 1);
     QCOMPARE(r[0].code, 105);
     QCOMPARE(r[0].destination, QStringLiteral("peer"));
-    QCOMPARE(r[0].payload, *SearchPreviewText(*f.db, "12"));
+    QCOMPARE(r[0].payload, W(f, "F|Soup (Cold)|Soups|4|10 min|20 min|n|s|c|m##1|cup|stock|"
+                                "Pantry##1|Chill.##1"));
     // The window value is returned as the request named it.
     QVERIFY(AnswerRecipe(*f.db, "peer", QStringLiteral("12") + f.app.FieldSep + "0")[0]
                 .payload.endsWith(SectionSep(f.app) + "0"));
@@ -541,8 +685,12 @@ void TestAnswers::withoutDatabase()
                                 QStringLiteral("Food") + fs + "Beef" + fs + "1" + as + "L1"),
              (Replies{{112, "peer", as + "L1"}}));
     QVERIFY(AnswerSearch(*f.db, "peer", QStringLiteral("stew") + fs + "" + fs + "1").isEmpty());
-    QVERIFY(AnswerRecipe(*f.db, "peer", QStringLiteral("1") + fs + "0").isEmpty());
-    QCOMPARE(f.messages(), QStringLiteral("DB ERROR"));
+    // A whole recipe is "not found" at once, however often it is asked for, and shows
+    // nothing in this member's message center.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(AnswerRecipe(*f.db, "peer", QStringLiteral("1") + fs + "0"),
+                 (Replies{{901, "peer", QString()}}));
+    QVERIFY(!f.diag.messageCenter());
 }
 
 QTEST_GUILESS_MAIN(TestAnswers)

@@ -19,6 +19,7 @@ class FakePrompter : public Prompter
         QString title;
         PromptIcon icon = PromptIcon::None;
         PromptButtons buttons = PromptButtons::Ok;
+        PromptEcho echo = PromptEcho::Normal; // text prompts only
     };
 
     QList<Shown> shown;
@@ -35,9 +36,11 @@ class FakePrompter : public Prompter
             return PromptAnswer::Ok;
         return answers.isEmpty() ? PromptAnswer::No : answers.dequeue();
     }
-    QString InputBox(const QString &prompt, const QString &title, const QString &) override
+    QString InputBox(const QString &prompt, const QString &title, const QString &,
+                     PromptEcho echo) override
     {
-        shown.append({QStringLiteral("input"), prompt, title});
+        shown.append(
+            {QStringLiteral("input"), prompt, title, PromptIcon::None, PromptButtons::Ok, echo});
         return inputs.isEmpty() ? QString() : inputs.dequeue();
     }
     std::optional<std::uint32_t> ChooseColor(std::uint32_t) override

@@ -100,26 +100,36 @@ void TestGuiPrompter::messageBox()
 void TestGuiPrompter::inputBox_data()
 {
     QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("echo");   // PromptEcho
+    QTest::addColumn<int>("qtEcho"); // QLineEdit::EchoMode shown
     QTest::addColumn<QString>("expected");
-    QTest::newRow("typed") << true << "alice";
-    QTest::newRow("cancel") << false << QString();
+    QTest::newRow("typed") << true << int(PromptEcho::Normal) << int(QLineEdit::Normal) << "alice";
+    QTest::newRow("cancel") << false << int(PromptEcho::Normal) << int(QLineEdit::Normal)
+                            << QString();
+    QTest::newRow("password hidden")
+        << true << int(PromptEcho::Password) << int(QLineEdit::Password) << "alice";
 }
 
 void TestGuiPrompter::inputBox()
 {
     QFETCH(bool, accept);
+    QFETCH(int, echo);
+    QFETCH(int, qtEcho);
     QFETCH(QString, expected);
     GuiPrompter prompter;
     QString shownDefault;
+    int shownEcho = -1;
     whenShown<QInputDialog>([&](QInputDialog *d) {
         shownDefault = d->textValue();
+        shownEcho = int(d->textEchoMode());
         d->setTextValue(QStringLiteral("alice"));
         accept ? d->accept() : d->reject();
     });
     QCOMPARE(prompter.InputBox(QStringLiteral("User name?"), QStringLiteral("Zestrel"),
-                               QStringLiteral("guest")),
+                               QStringLiteral("guest"), PromptEcho(echo)),
              expected);
     QCOMPARE(shownDefault, QStringLiteral("guest"));
+    QCOMPARE(shownEcho, qtEcho);
 }
 
 void TestGuiPrompter::chooseColor_data()
