@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,8 +46,20 @@ constexpr int kAcceptsPerTurn = 256;
 constexpr std::size_t kReadBufferBytes = 64 * 1024;
 constexpr std::size_t kMaxOperatorLine = 64 * 1024;
 
-// A server with no flush for this long gives the memory of its last burst back.
-constexpr auto kTrimAfterQuiet = std::chrono::seconds(1);
+// How often the relay looks whether memory can be given back, and how far below
+// its peak since the last trim it must have fallen for that.
+constexpr auto kTrimCheck = std::chrono::milliseconds(250);
+constexpr std::size_t kTrimSlack = 1024 * 1024;
+// A member with more than this queued gets no more arrival and departure notices
+// (101, 102) until its queue is back under half of it; then one fresh member list.
+constexpr std::size_t kAnnounceBound = 64 * 1024;
+// The memory budget cuts only connections holding at least this much.
+constexpr std::size_t kBudgetVictimFloor = 64 * 1024;
+// A member's refused fan-out bytes drain at half its rate; past two buckets' worth
+// the member is cut.
+constexpr double kRefusedBuckets = 2.0;
+
+using SteadyClock = std::chrono::steady_clock;
 
 struct KeyHash {
     using is_transparent = void;
@@ -66,20 +79,27 @@ struct Connection : std::enable_shared_from_this<Connection> {
     proto::Reassembler input;
     OutputQueue output;
     tcp::endpoint peer;
-    std::string key;         // empty until signed in
-    std::size_t slot = 0;    // position in Impl::connections_
-    std::size_t junkRun = 0; // unframed bytes since the last frame
+    std::string key;             // empty until signed in
+    std::size_t slot = 0;        // position in Impl::connections_
+    std::size_t junkRun = 0;     // unframed bytes since the last frame
+    std::size_t inputCharge = 0; // input capacity counted in Impl::inputBytes_
+    // Fan-out token bucket (bytes) and the refused bytes that drain at half the rate.
+    double tokens = 0;
+    double refused = 0;
+    SteadyClock::time_point bucketTime{};
     bool signedIn = false;
+    bool stale = false;        // announcements were skipped; a fresh list is owed
     bool closing = false;      // marked; the real close happens after the current pass
     bool dirty = false;        // listed for the next flush
     bool waitingWrite = false; // the socket is full; a writable wait is pending
     bool warnedSpoof = false;
+    bool warnedUnsigned = false;
 };
 
 struct Server::Impl {
     Impl(asio::io_context &io, Options o)
         : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io), trimTimer_(io),
-          readBuffer_(kReadBufferBytes)
+          signInTimer_(io), readBuffer_(kReadBufferBytes)
     {
         for (std::size_t i = 0; i < options_.rooms.size(); ++i) {
             if (i > 0)
@@ -94,9 +114,11 @@ struct Server::Impl {
     asio::steady_timer retryAccept_;
     asio::steady_timer trimTimer_;
     bool trimArmed_ = false;
-    bool trimmed_ = true;      // nothing to give back since the last trim
-    std::uint64_t passes_ = 0; // flush passes, to tell a quiet server from a busy one
-    std::uint64_t passesAtArm_ = 0;
+    std::size_t peakSinceTrim_ = 0; // highest metered memory since the last trim
+    // Connections in order of their sign-in deadline (they all get the same time).
+    asio::steady_timer signInTimer_;
+    bool signInArmed_ = false;
+    std::deque<std::pair<SteadyClock::time_point, std::weak_ptr<Connection>>> signInDue_;
     std::unique_ptr<asio::posix::stream_descriptor> operatorInput_;
     std::string operatorBuffer_;
     bool stopped_ = false;
@@ -111,6 +133,11 @@ struct Server::Impl {
     std::uint64_t nextIndex_ = 1;
     std::string memberList_; // keys joined by ListSep, rebuilt after departures
     bool memberListStale_ = false;
+    Block *memberListBlock_ = nullptr; // the 100 frame of the current list, shared
+
+    // The memory budget: input buffers here, blocks and slice arrays in pool_.
+    std::size_t inputBytes_ = 0;
+    Connection *scanning_ = nullptr; // whose input is being cut into frames
     std::string roomList_;
 
     std::vector<Connection *> dirty_;
@@ -140,6 +167,18 @@ struct Server::Impl {
     void FlushAll();
     void ScheduleTrim();
     void TrimMemory();
+    void ArmSignInTimer();
+    void SignInDeadlines();
+    bool TakeFanOut(Connection &conn, std::size_t bytes);
+    void WarnUnsigned(Connection &conn);
+    void InvalidateMemberList();
+    // Memory metered against the budget.
+    std::size_t MemoryUsed() const noexcept { return pool_.Bytes() + inputBytes_; }
+    // Makes room for `bytes` more: cuts the connections holding most until the
+    // budget holds (or nobody is left to cut).
+    void Reserve(std::size_t bytes);
+    void SyncInput(Connection &conn);
+    void ResetInput(Connection &conn);
     void Write(Connection &conn);
     void WaitWritable(Connection &conn);
     void MarkClose(Connection &conn, const char *why);

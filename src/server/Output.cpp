@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <memory>
 #include <span>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -21,6 +22,7 @@ Block *Server::Impl::Build(int code, std::string_view source, std::string_view p
     const std::string_view c(codeText, std::size_t(r.ptr - codeText));
     const std::size_t size = proto::kBeginMarker.size() + c.size() + source.size() +
                              payload.size() + 3 + proto::kEndMarker.size();
+    Reserve(sizeof(Block) + size);
     Block *b = pool_.Get(size);
     b->Append(proto::kBeginMarker);
     b->Append(c);
@@ -63,7 +65,10 @@ void Server::Impl::SendShared(Connection &conn, Block *b)
 
 void Server::Impl::Send(Connection &conn, std::string_view bytes)
 {
-    if (Admit(conn, bytes.size()))
+    if (!Admit(conn, bytes.size()))
+        return;
+    Reserve(bytes.size());
+    if (!conn.closing) // the budget may have cut this very member
         conn.output.PushCopy(pool_, bytes);
 }
 
@@ -82,8 +87,6 @@ void Server::Impl::ScheduleFlush()
 
 void Server::Impl::FlushAll()
 {
-    ++passes_;
-    trimmed_ = false;
     ScheduleTrim();
     while (!dirty_.empty() || !toClose_.empty()) {
         std::vector<Connection *> batch;
@@ -100,39 +103,80 @@ void Server::Impl::FlushAll()
     }
 }
 
-// After a burst (ten thousand sign-ins announce themselves to each other) the
-// allocator keeps its peak. Once the server has been quiet for a moment, drained
-// queues drop their slice arrays, the pool its free blocks, and the heap is trimmed.
+// After a burst (ten thousand sign-ins announce themselves to each other, a
+// member reads a backlog) the allocator keeps its peak. A few times a second, when
+// metered memory has fallen well below its peak since the last trim (queues have
+// drained, also while traffic goes on), drained queues drop their slice arrays, the
+// pool its free blocks, and the heap is trimmed.
 void Server::Impl::ScheduleTrim()
 {
-    if (trimArmed_ || trimmed_ || stopped_)
+    if (trimArmed_ || stopped_)
         return;
     trimArmed_ = true;
-    passesAtArm_ = passes_;
-    trimTimer_.expires_after(kTrimAfterQuiet);
+    trimTimer_.expires_after(kTrimCheck);
     trimTimer_.async_wait([this](std::error_code ec) {
         if (ec) // cancelled: the server may be gone, touch nothing
             return;
         trimArmed_ = false;
         if (stopped_)
             return;
-        if (passes_ != passesAtArm_) {
-            ScheduleTrim(); // still busy: look again later
-            return;
-        }
-        TrimMemory();
+        const std::size_t used = MemoryUsed();
+        if (peakSinceTrim_ >= used + kTrimSlack || pool_.FreeBytes() >= kTrimSlack)
+            TrimMemory();
     });
 }
 
 void Server::Impl::TrimMemory()
 {
     for (const auto &conn : connections_)
-        conn->output.ReleaseIdle();
+        conn->output.ReleaseIdle(pool_);
     pool_.Trim();
 #ifdef __GLIBC__
     ::malloc_trim(0);
 #endif
-    trimmed_ = true;
+    peakSinceTrim_ = MemoryUsed();
+}
+
+void Server::Impl::SyncInput(Connection &conn)
+{
+    const std::size_t now = conn.input.Capacity();
+    inputBytes_ = inputBytes_ - conn.inputCharge + now;
+    conn.inputCharge = now;
+    peakSinceTrim_ = std::max(peakSinceTrim_, MemoryUsed());
+}
+
+void Server::Impl::ResetInput(Connection &conn)
+{
+    // Rebuilt rather than assigned: a moved-into string may keep its old buffer.
+    std::destroy_at(&conn.input);
+    std::construct_at(&conn.input, options_.maxFrameBytes);
+    SyncInput(conn);
+}
+
+void Server::Impl::Reserve(std::size_t bytes)
+{
+    while (MemoryUsed() + bytes > options_.maxMemory) {
+        // Cutting members that hold little would not help: they are left alone.
+        Connection *victim = nullptr;
+        std::size_t most = kBudgetVictimFloor - 1;
+        for (const auto &c : connections_) {
+            if (c->closing)
+                continue;
+            const std::size_t holds = c->input.Capacity() + c->output.Bytes();
+            if (holds > most) {
+                most = holds;
+                victim = c.get();
+            }
+        }
+        if (victim == nullptr)
+            break;
+        Log("closing %s: memory budget of %zu bytes reached (%zu in use); it holds %zu "
+            "(input %zu, unread output %zu)",
+            EndpointText(victim->peer).c_str(), options_.maxMemory, MemoryUsed(), most,
+            victim->input.Capacity(), victim->output.Bytes());
+        MarkClose(*victim, "over the memory budget");
+    }
+    peakSinceTrim_ = std::max(peakSinceTrim_, MemoryUsed() + bytes);
 }
 
 void Server::Impl::Write(Connection &conn)
@@ -152,8 +196,15 @@ void Server::Impl::Write(Connection &conn)
             return;
         }
         conn.output.Consume(pool_, n);
+        if (conn.stale && conn.output.Bytes() <= kAnnounceBound / 2) {
+            // Caught up: one fresh list replaces the notices it missed.
+            conn.stale = false;
+            SendMemberList(conn);
+            if (conn.closing) // the budget may have cut it
+                return;
+        }
     }
-    conn.output.Compact();
+    conn.output.Compact(pool_);
 }
 
 void Server::Impl::WaitWritable(Connection &conn)
@@ -168,6 +219,7 @@ void Server::Impl::WaitWritable(Connection &conn)
                                    return;
                                Write(*c);
                                ScheduleFlush();
+                               ScheduleTrim();
                            });
 }
 
@@ -176,8 +228,14 @@ void Server::Impl::MarkClose(Connection &conn, const char *why)
     if (conn.closing)
         return;
     conn.closing = true;
-    Log("closing %s: %s", EndpointText(conn.peer).c_str(), why);
+    LogFolded("closes", HostText(conn.peer), "closing %s: %s", EndpointText(conn.peer).c_str(),
+              why);
     toClose_.push_back(conn.shared_from_this());
+    // Nothing more is written to it: its buffers go back at once, the input only
+    // after the frames being dispatched from it.
+    conn.output.Clear(pool_);
+    if (&conn != scanning_)
+        ResetInput(conn);
     ScheduleFlush();
 }
 
@@ -205,7 +263,7 @@ void Server::Impl::Drop(Connection &conn)
             dirty_.erase(it);
         conn.dirty = false;
     }
-    conn.input.Clear();
+    ResetInput(conn);
     const std::size_t slot = conn.slot;
     if (slot < connections_.size() && connections_[slot].get() == &conn) {
         connections_[slot] = std::move(connections_.back());

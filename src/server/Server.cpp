@@ -47,9 +47,11 @@ void Server::Impl::Adopt(tcp::socket socket)
         socket.close(ec);
         return;
     }
-    if (options_.maxMembers != 0 && connections_.size() >= options_.maxMembers) {
-        Log("refused %s: member limit %zu reached", EndpointText(peer).c_str(),
-            options_.maxMembers);
+    // Members are limited at sign-in; here only those still to sign in count.
+    const std::size_t waiting = connections_.size() - members_.size();
+    if (options_.maxUnsigned != 0 && waiting >= options_.maxUnsigned) {
+        LogFolded("refusals", HostText(peer), "refused %s: %zu connections not signed in yet",
+                  EndpointText(peer).c_str(), waiting);
         socket.close(ec);
         return;
     }
@@ -58,7 +60,13 @@ void Server::Impl::Adopt(tcp::socket socket)
     auto conn = std::make_shared<Connection>(std::move(socket), peer, options_.maxFrameBytes);
     conn->slot = connections_.size();
     connections_.push_back(conn);
-    Log("connect %s (%zu open)", EndpointText(peer).c_str(), connections_.size());
+    LogFolded("connects", HostText(peer), "connect %s (%zu open)", EndpointText(peer).c_str(),
+              connections_.size());
+    signInDue_.emplace_back(SteadyClock::now() +
+                                std::chrono::duration_cast<SteadyClock::duration>(
+                                    std::chrono::duration<double>(options_.signInSeconds)),
+                            conn);
+    ArmSignInTimer();
     if (options_.welcome)
         Send(*conn, proto::kServerNotice);
     WaitReadable(conn);
@@ -95,9 +103,22 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
             MarkClose(*conn, ec == asio::error::eof ? "closed by peer" : ec.message().c_str());
             break;
         }
-        HandleInput(*conn, std::string_view(readBuffer_.data(), n));
+        // The budget first: an unfinished frame may grow the input buffer.
+        const std::size_t held = conn->input.Buffered(), cap = conn->input.Capacity();
+        if (held + n > cap)
+            Reserve(std::max(held + n, held > 0 ? 2 * cap : 0) - cap);
         if (conn->closing)
             break;
+        HandleInput(*conn, std::string_view(readBuffer_.data(), n));
+        if (conn->closing) {
+            ResetInput(*conn);
+            break;
+        }
+        SyncInput(*conn);
+        if (!conn->signedIn && conn->input.Buffered() > options_.maxUnsignedInput) {
+            MarkClose(*conn, "unfinished frame before sign-in over the bound");
+            break;
+        }
     }
     ScheduleFlush();
 }
@@ -105,6 +126,7 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
 void Server::Impl::HandleInput(Connection &conn, std::string_view chunk)
 {
     using Kind = proto::Reassembler::Event::Kind;
+    scanning_ = &conn;
     conn.input.Scan(chunk, [&](Kind kind, std::string_view frame) {
         if (kind == Kind::Overflow) {
             MarkClose(conn, "frame over the input bound");
@@ -114,17 +136,56 @@ void Server::Impl::HandleInput(Connection &conn, std::string_view chunk)
             // Unframed bytes cost nothing to drop, but a peer that sends only
             // such bytes is not a client.
             conn.junkRun += frame.size();
-            if (conn.junkRun > options_.maxFrameBytes) {
+            if (conn.junkRun >
+                (conn.signedIn ? options_.maxFrameBytes : options_.maxUnsignedInput)) {
                 MarkClose(conn, "unframed data over the input bound");
                 return false;
             }
         }
         if (kind == Kind::Frame) {
+            // A sign-in is tiny: before it, nothing larger is taken.
+            if (!conn.signedIn && frame.size() > options_.maxUnsignedInput) {
+                MarkClose(conn, "frame before sign-in over the bound");
+                return false;
+            }
             conn.junkRun = 0;
             Dispatch(conn, frame);
         }
         return !conn.closing;
     });
+    scanning_ = nullptr;
+}
+
+void Server::Impl::ArmSignInTimer()
+{
+    if (signInArmed_ || signInDue_.empty() || stopped_)
+        return;
+    signInArmed_ = true;
+    signInTimer_.expires_at(signInDue_.front().first);
+    signInTimer_.async_wait([this](std::error_code ec) {
+        if (ec) // cancelled: the server may be gone, touch nothing
+            return;
+        signInArmed_ = false;
+        SignInDeadlines();
+    });
+}
+
+// Connections still not signed in at their deadline are closed; the list is in
+// deadline order, so only its front is looked at.
+void Server::Impl::SignInDeadlines()
+{
+    const auto now = SteadyClock::now();
+    while (!signInDue_.empty() && signInDue_.front().first <= now) {
+        const std::shared_ptr<Connection> conn = signInDue_.front().second.lock();
+        signInDue_.pop_front();
+        if (conn && !conn->closing && !conn->signedIn)
+            MarkClose(*conn, "no sign-in in time");
+    }
+    if (signInDue_.empty())
+        std::deque<std::pair<SteadyClock::time_point, std::weak_ptr<Connection>>>().swap(
+            signInDue_);
+    ArmSignInTimer();
+    ScheduleFlush();
 }
 
 void Server::Impl::ReadOperator()
@@ -197,6 +258,7 @@ void Server::Impl::ReadOperatorFile(int fd)
 Server::Server(asio::io_context &io, Options options)
     : impl_(std::make_unique<Impl>(io, std::move(options)))
 {
+    LogAttach(io);
 }
 
 Server::~Server()
@@ -274,6 +336,9 @@ void Server::Stop()
     d.acceptor_.close(ec);
     d.retryAccept_.cancel();
     d.trimTimer_.cancel();
+    d.signInTimer_.cancel();
+    d.signInDue_.clear();
+    d.InvalidateMemberList();
     if (d.operatorInput_)
         d.operatorInput_->close(ec);
     for (const auto &conn : d.connections_) {
@@ -286,6 +351,7 @@ void Server::Stop()
     d.byKey_.clear();
     d.dirty_.clear();
     d.toClose_.clear();
+    LogDetach();
 }
 
 std::size_t Server::ConnectionCount() const noexcept
