@@ -53,6 +53,9 @@ constexpr std::size_t kTrimSlack = 1024 * 1024;
 // A member with more than this queued gets no more arrival and departure notices
 // (101, 102) until its queue is back under half of it; then one fresh member list.
 constexpr std::size_t kAnnounceBound = 64 * 1024;
+// Arrival and departure notices wait this long for a write of their own, so a
+// burst of sign-ins costs each member a few writes rather than one per sign-in.
+constexpr auto kNoticeDelay = std::chrono::milliseconds(100);
 // The memory budget cuts only connections holding at least this much.
 constexpr std::size_t kBudgetVictimFloor = 64 * 1024;
 // A member's refused fan-out bytes drain at half its rate; past two buckets' worth
@@ -89,6 +92,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     SteadyClock::time_point bucketTime{};
     bool signedIn = false;
     bool stale = false;        // announcements were skipped; a fresh list is owed
+    bool lazy = false;         // holds notices only; listed for the next notice write
     bool closing = false;      // marked; the real close happens after the current pass
     bool dirty = false;        // listed for the next flush
     bool waitingWrite = false; // the socket is full; a writable wait is pending
@@ -99,7 +103,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
 struct Server::Impl {
     Impl(asio::io_context &io, Options o)
         : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io), trimTimer_(io),
-          signInTimer_(io), readBuffer_(kReadBufferBytes)
+          signInTimer_(io), readBuffer_(kReadBufferBytes), noticeTimer_(io)
     {
         for (std::size_t i = 0; i < options_.rooms.size(); ++i) {
             if (i > 0)
@@ -141,6 +145,9 @@ struct Server::Impl {
     std::string roomList_;
 
     std::vector<Connection *> dirty_;
+    std::vector<std::shared_ptr<Connection>> lazy_; // notices waiting for kNoticeDelay
+    asio::steady_timer noticeTimer_;
+    bool noticeArmed_ = false;
     std::vector<std::shared_ptr<Connection>> toClose_;
     bool flushPosted_ = false;
 
@@ -162,6 +169,9 @@ struct Server::Impl {
     void ToEveryone(int code, std::string_view payload);
     bool Admit(Connection &conn, std::size_t bytes);
     void SendShared(Connection &conn, Block *b);
+    // Queues a notice without asking for a write now (see kNoticeDelay).
+    void SendNotice(Connection &conn, Block *b);
+    void WriteNotices();
     void Send(Connection &conn, std::string_view bytes);
     void ScheduleFlush();
     void FlushAll();

@@ -63,6 +63,45 @@ void Server::Impl::SendShared(Connection &conn, Block *b)
         conn.output.PushShared(pool_, b);
 }
 
+void Server::Impl::SendNotice(Connection &conn, Block *b)
+{
+    if (conn.closing)
+        return;
+    if (conn.output.Bytes() + b->size > options_.maxOutputBytes) {
+        MarkClose(conn, "unsent output over the bound");
+        return;
+    }
+    conn.output.PushShared(pool_, b);
+    if (conn.dirty || conn.waitingWrite || conn.lazy)
+        return; // goes out with the write already coming
+    conn.lazy = true;
+    lazy_.push_back(conn.shared_from_this());
+    if (!noticeArmed_ && !stopped_) {
+        noticeArmed_ = true;
+        noticeTimer_.expires_after(kNoticeDelay);
+        noticeTimer_.async_wait([this](std::error_code ec) {
+            if (ec) // cancelled: the server may be gone, touch nothing
+                return;
+            noticeArmed_ = false;
+            WriteNotices();
+        });
+    }
+}
+
+void Server::Impl::WriteNotices()
+{
+    std::vector<std::shared_ptr<Connection>> batch;
+    batch.swap(lazy_);
+    for (const auto &conn : batch) {
+        conn->lazy = false;
+        if (!conn->closing && !conn->dirty && !conn->waitingWrite && !conn->output.Empty()) {
+            conn->dirty = true;
+            dirty_.push_back(conn.get());
+        }
+    }
+    ScheduleFlush();
+}
+
 void Server::Impl::Send(Connection &conn, std::string_view bytes)
 {
     if (!Admit(conn, bytes.size()))

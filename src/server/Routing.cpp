@@ -257,7 +257,10 @@ void Server::Impl::FanOut(int code, std::string_view source, std::string_view pa
             member->stale = true;
             continue;
         }
-        SendShared(*member, b);
+        if (notice)
+            SendNotice(*member, b);
+        else
+            SendShared(*member, b);
     }
     pool_.Release(b);
 }

@@ -337,6 +337,8 @@ void Server::Stop()
     d.retryAccept_.cancel();
     d.trimTimer_.cancel();
     d.signInTimer_.cancel();
+    d.noticeTimer_.cancel();
+    d.lazy_.clear();
     d.signInDue_.clear();
     d.InvalidateMemberList();
     if (d.operatorInput_)
