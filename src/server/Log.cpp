@@ -1,8 +1,7 @@
 // Log lines of the relay and the small text helpers they use.
 #include "server/Log.h"
 
-#include <asio/posix/stream_descriptor.hpp>
-#include <asio/steady_timer.hpp>
+#include <asio.hpp>
 
 #include <algorithm>
 #include <cerrno>

@@ -6,12 +6,14 @@
 // from one address are folded after a few per second into one summary line.
 #pragma once
 
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+// After the standard headers: Asio's configuration looks at what they define
+// (aligned_alloc), and every file must see the same.
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 
 namespace zestrel::server
 {

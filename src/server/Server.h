@@ -2,15 +2,17 @@
 // key and fans out chat, search and notices. One io_context, one thread.
 #pragma once
 
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// After the standard headers: Asio's configuration looks at what they define
+// (aligned_alloc), and every file must see the same.
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 
 namespace zestrel::server
 {
