@@ -14,8 +14,9 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build-bench}
 SECS=${RELAY_SECONDS:-3}
 SERVERS=${RELAY_SERVERS:-"zestrel ngircd mosquitto"}
-SCENARIOS=${RELAY_SCENARIOS:-"a b c d e"}
+SCENARIOS=${RELAY_SCENARIOS:-"a b c d e g"}
 IDLE=${RELAY_IDLE:-10000}
+GMEMBERS=${RELAY_G_MEMBERS:-5000}
 REPEAT=${RELAY_REPEAT:-3}
 
 if [ -z "${RELAY_SKIP_BUILD:-}" ]; then
@@ -92,7 +93,9 @@ start_server() { # name -> SPID, PORT, PROTO
     case $1 in
     zestrel)
         PROTO=zestrel
-        "$SERVER_BIN" --listen "127.0.0.1:$PORT" --max-members 20000 \
+        # The fan-out rate limit is raised the way ngircd's flood penalties are
+        # switched off below: c and e measure throughput, not flood control.
+        "$SERVER_BIN" --listen "127.0.0.1:$PORT" --max-members 20000 --fanout-rate 1G \
             >"$TMP/zestrel.out" 2>"$TMP/zestrel.log" </dev/null &
         SPID=$!
         ;;
@@ -150,6 +153,8 @@ scenario_args() { # scenario
     # Few members and 400-byte lines (IRC caps a line at 512 bytes), so the stalled
     # member's backlog grows by MB/s.
     e) echo "--seconds $SECS --members 20 --payload 400 --fan-window 8" ;;
+    # 200 pairs as in b while GMEMBERS more sign in, a fifth of them never reading.
+    g) echo "--seconds $SECS --pairs 200 --rate 100 --idle $GMEMBERS --sign-in-timeout 120" ;;
     esac
 }
 
@@ -168,14 +173,14 @@ concurrency_for() {
 for rep in $(seq "$REPEAT"); do
     for server in $SERVERS; do
         for s in $SCENARIOS; do
-            [ "$s" = d ] && [ "$rep" -gt 1 ] && continue
+            { [ "$s" = d ] || [ "$s" = g ]; } && [ "$rep" -gt 1 ] && continue
             if ! start_server "$server"; then
                 echo "RESULT label=$server scenario=$s error=start" >>"$RESULTS"
                 stop_server
                 continue
             fi
             # shellcheck disable=SC2046
-            timeout 150 "$LOADGEN" --proto "$PROTO" --label "$server" --port "$PORT" \
+            timeout 200 "$LOADGEN" --proto "$PROTO" --label "$server" --port "$PORT" \
                 --server-pid "$SPID" --scenario "$s" --concurrency "$(concurrency_for "$server")" \
                 $(scenario_args "$s") \
                 2> >(sed "s/^/[$server $s] /" >>"$TMP/loadgen.err") |
@@ -229,11 +234,17 @@ BEGIN {
            "e keep_late_pct e:others_rate_kept_%,_2nd_half;" \
            "e growth_pct e:server_RSS_growth_2nd_half_%;" \
            "e rss_end_kib e:server_RSS_at_end_KiB;" \
-           "e stalled_cut e:stalled_member_cut_(1=yes)"
+           "e stalled_cut e:stalled_member_cut_(1=yes);" \
+           "g p50_us g:pairs_p50_us_while_members_sign_in;" \
+           "g p99_us g:pairs_p99_us_while_members_sign_in;" \
+           "g max_us g:pairs_max_us_while_members_sign_in;" \
+           "g joined g:members_signed_in_besides_pairs;" \
+           "g peak_rss_kib g:server_peak_RSS_KiB_(VmHWM);" \
+           "g pairs_lost g:pair_members_lost"
 }
 END {
     n = split(servers, sv, " ")
-    printf "median of %d runs (d: one run)\n", repeat
+    printf "median of %d runs (d, g: one run)\n", repeat
     printf "%-42s", "metric"
     for (i = 1; i <= n; i++) printf " %12s", sv[i]
     for (i = 1; i <= n; i++) if (sv[i] != "zestrel") printf " %14s", "ours/" sv[i]

@@ -309,6 +309,8 @@ void Member::Deliver(std::string_view payload)
 void Member::MarkReady()
 {
     ready_ = true;
+    if (stallWhenReady_)
+        stalled_ = true;
     ++counters_.ready;
 }
 

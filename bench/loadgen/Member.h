@@ -49,6 +49,8 @@ class Member
 
     // Stops reading: the member stays connected but never drains its socket again.
     void Stall() { stalled_ = true; }
+    // Stops reading as soon as the sign-in is answered (a member that never reads).
+    void StallWhenReady() { stallWhenReady_ = true; }
     // After sign-in, drop incoming bytes without parsing them and stop waking on them
     // (idle members); the owner calls Drain() now and then instead.
     void SetDiscard(bool on) { discard_ = on; }
@@ -95,6 +97,7 @@ class Member
     bool failed_ = false;
     bool closed_ = false;
     bool stalled_ = false;
+    bool stallWhenReady_ = false;
     bool discard_ = false;
     bool counted_ = true;
     bool writing_ = false;

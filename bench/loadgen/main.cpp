@@ -8,6 +8,8 @@
 //   d  many idle signed-in members: server resident memory per member
 //   e  fan-out with one member that never reads: server memory over time and the
 //      others' rate with and without the stalled member
+//   g  pairs as in b while many members sign in, a fifth of them never reading:
+//      the pairs' latency and the server's peak memory
 #include "Member.h"
 
 #include <sys/resource.h>
@@ -53,11 +55,12 @@ struct Options {
 [[noreturn]] void Usage()
 {
     std::fprintf(
-        stderr, "usage: zestrel-loadgen --proto zestrel|irc|mqtt --port PORT --scenario a|b|c|d|e\n"
-                "       [--host 127.0.0.x] [--server-pid PID] [--seconds S] [--warmup S]\n"
-                "       [--window N] [--fan-window N] [--pairs N] [--rate N] [--members N]\n"
-                "       [--idle N] [--sources N] [--concurrency N] [--sign-in-timeout S]\n"
-                "       [--label TEXT]\n");
+        stderr,
+        "usage: zestrel-loadgen --proto zestrel|irc|mqtt --port PORT --scenario a|b|c|d|e|g\n"
+        "       [--host 127.0.0.x] [--server-pid PID] [--seconds S] [--warmup S]\n"
+        "       [--window N] [--fan-window N] [--pairs N] [--rate N] [--members N]\n"
+        "       [--idle N] [--sources N] [--concurrency N] [--sign-in-timeout S]\n"
+        "       [--label TEXT]\n");
     std::exit(2);
 }
 
@@ -83,7 +86,8 @@ Options Parse(int argc, char **argv)
             o.host = v;
         else if (a == "--port")
             o.port = static_cast<unsigned short>(std::stoi(v));
-        else if (a == "--scenario" && v.size() == 1 && v[0] >= 'a' && v[0] <= 'e')
+        else if (a == "--scenario" && v.size() == 1 &&
+                 ((v[0] >= 'a' && v[0] <= 'e') || v[0] == 'g'))
             o.scenario = v[0];
         else if (a == "--server-pid")
             o.serverPid = std::stol(v);
@@ -159,6 +163,20 @@ long RssKib(long pid)
     std::string line;
     while (std::getline(in, line)) {
         if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
+// Peak resident memory of a process in KiB (VmHWM), or -1.
+long PeakKib(long pid)
+{
+    if (pid <= 0)
+        return -1;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
             return std::atol(line.c_str() + 6);
     }
     return -1;
@@ -264,6 +282,7 @@ class Run
     int ScenarioC();
     int ScenarioD();
     int ScenarioE();
+    int ScenarioG();
 
   private:
     // Expected deliveries per chat line: IRC does not echo to the sender.
@@ -559,6 +578,109 @@ int Run::ScenarioE()
     return 0;
 }
 
+// Pairs exchange messages as in b while o_.idle more members sign in, every fifth of
+// them never reading after its sign-in is answered; the readers are drained by
+// sweeps as in d. The pairs' latency covers the whole sign-in phase and o_.seconds
+// after it; the server's peak memory is its VmHWM at the end.
+int Run::ScenarioG()
+{
+    const int n = o_.pairs * 2;
+    if (!Enough(SignIn(n, false), n, "g pairs"))
+        return 1;
+    Settle(0.3, 20);
+    const long rssBefore = RssKib(o_.serverPid);
+    const std::uint64_t period = 1'000'000'000ull / static_cast<std::uint64_t>(o_.rate);
+    const std::uint64_t start = NowNs();
+    std::vector<std::uint64_t> next(static_cast<std::size_t>(o_.pairs));
+    for (int k = 0; k < o_.pairs; ++k)
+        next[static_cast<std::size_t>(k)] =
+            start + period * static_cast<std::uint64_t>(k) / static_cast<std::uint64_t>(o_.pairs);
+    std::uint64_t sent = 0, nextScan = 0;
+    bool sending = true;
+    auto pairTick = [&] {
+        const std::uint64_t now = NowNs();
+        if (!sending || now < nextScan)
+            return;
+        nextScan = now + 100'000;
+        for (int k = 0; k < o_.pairs; ++k) {
+            auto &due = next[static_cast<std::size_t>(k)];
+            if (due > now)
+                continue;
+            Member &s = *members_[static_cast<std::size_t>(2 * k)];
+            const Member &r = *members_[static_cast<std::size_t>(2 * k + 1)];
+            while (due <= now) {
+                s.QueueDirect(r, NowNs());
+                ++sent;
+                due += period;
+                if (due + period <= now)
+                    due = now + period;
+            }
+            s.Flush();
+        }
+    };
+    // A few members per tick, round robin, so a sweep never holds up the pairs.
+    std::size_t cursor = 0;
+    auto sweep = [&] {
+        const std::size_t others = members_.size() - static_cast<std::size_t>(n);
+        for (int k = 0; k < 32 && others > 0; ++k, ++cursor)
+            members_[static_cast<std::size_t>(n) + cursor % others]->Drain();
+    };
+    c_.recordFromNs = start;
+    c_.recording = true;
+    const int readyPairs = c_.ready;
+    const int failedBefore = c_.failed;
+    int started = 0;
+    const auto t0 = Clock::now();
+    auto tick = [&] {
+        pairTick();
+        sweep();
+        while (started < o_.idle &&
+               started - (c_.ready - readyPairs + c_.failed - failedBefore) < o_.concurrency) {
+            const int id = static_cast<int>(members_.size());
+            members_.push_back(std::make_unique<Member>(io_, o_.proto, id, c_));
+            Member &m = *members_.back();
+            const bool reader = started % 5 != 0;
+            m.SetCounted(false);
+            if (reader)
+                m.SetDiscard(true);
+            else
+                m.StallWhenReady();
+            const std::uint32_t src =
+                (127u << 24) | static_cast<std::uint32_t>(1 + id % o_.sources);
+            m.Start(server_, asio::ip::address_v4(src), false, reader ? 0 : 4096);
+            ++started;
+        }
+    };
+    PumpUntil([&] { return c_.ready - readyPairs + c_.failed - failedBefore >= o_.idle; },
+              o_.signInTimeout, tick);
+    const double signIn = Seconds(Clock::now() - t0);
+    const int joined = c_.ready - readyPairs;
+    PumpFor(o_.seconds, tick);
+    sending = false;
+    PumpFor(0.5, sweep);
+    c_.recording = false;
+    // Pair members that lost their connection (a server may cut them) count as failed.
+    int pairFailed = 0;
+    for (int i = 0; i < n; ++i)
+        pairFailed += members_[static_cast<std::size_t>(i)]->Failed() ? 1 : 0;
+    auto &lat = c_.latencies;
+    const std::size_t got = lat.size();
+    const double p50 = Percentile(lat, 0.5), p99 = Percentile(lat, 0.99);
+    const double mx = lat.empty() ? -1 : *std::max_element(lat.begin(), lat.end()) / 1000.0;
+    const long peak = PeakKib(o_.serverPid);
+    std::printf("[%s] g: %d pairs while %d of %d members sign in (%.1f s, a fifth never "
+                "reading): p50 %.0f us, p99 %.0f us, max %.0f us, %zu of %llu arrived; server "
+                "RSS %ld KiB before, peak %ld KiB; pair members lost %d\n",
+                o_.label.c_str(), o_.pairs, joined, o_.idle, signIn, p50, p99, mx, got,
+                static_cast<unsigned long long>(sent), rssBefore, peak, pairFailed);
+    std::printf("RESULT label=%s scenario=g p50_us=%.1f p99_us=%.1f max_us=%.1f sent=%llu "
+                "arrived=%zu joined=%d peak_rss_kib=%ld rss_before_kib=%ld pairs_lost=%d "
+                "sign_in_s=%.2f\n",
+                o_.label.c_str(), p50, p99, mx, static_cast<unsigned long long>(sent), got, joined,
+                peak, rssBefore, pairFailed, signIn);
+    return pairFailed == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -578,6 +700,8 @@ int main(int argc, char **argv)
             return run.ScenarioC();
         case 'd':
             return run.ScenarioD();
+        case 'g':
+            return run.ScenarioG();
         default:
             return run.ScenarioE();
         }

@@ -1,6 +1,8 @@
 // Output buffers of the relay: reference-counted blocks from a small pool and a
 // per-connection queue of slices into them. A frame sent to many members is
-// built once and shared; small frames for one member are packed together.
+// built once and shared by every queue, however far behind; small frames for one
+// member are packed together. The pool meters the memory of blocks and of the
+// queues' slice arrays, for the relay's memory budget.
 #pragma once
 
 #include <asio/buffer.hpp>
@@ -81,12 +83,28 @@ class BlockPool
 
     static void AddRef(Block *b) noexcept { ++b->refs; }
 
+    // Bytes held: every block (in use or free) plus what Charge recorded.
+    std::size_t Bytes() const noexcept { return bytes_; }
+    // Bytes held by free blocks only.
+    std::size_t FreeBytes() const noexcept
+    {
+        std::size_t n = 0;
+        for (std::size_t c = 0; c < free_.size(); ++c)
+            n += free_[c].size() * (sizeof(Block) + kClasses[c]);
+        return n;
+    }
+    // Records memory owned elsewhere (a queue's slice array) in Bytes.
+    void Charge(std::ptrdiff_t delta) noexcept
+    {
+        bytes_ = std::size_t(std::ptrdiff_t(bytes_) + delta);
+    }
+
     // Hands every free block back to the allocator (the server has gone quiet).
     void Trim()
     {
         for (auto &list : free_) {
             for (Block *b : list)
-                ::operator delete(b);
+                Delete(b);
             std::vector<Block *>().swap(list);
         }
     }
@@ -108,17 +126,26 @@ class BlockPool
             free_[b->sizeClass].push_back(b);
             return;
         }
-        ::operator delete(b);
+        Delete(b);
     }
 
   private:
-    static Block *New(std::size_t cap)
+    Block *New(std::size_t cap)
     {
         void *mem = ::operator new(sizeof(Block) + cap);
         Block *b = new (mem) Block{};
         b->cap = static_cast<std::uint32_t>(cap);
+        bytes_ += sizeof(Block) + cap;
         return b;
     }
+
+    void Delete(Block *b)
+    {
+        bytes_ -= sizeof(Block) + b->cap;
+        ::operator delete(b);
+    }
+
+    std::size_t bytes_ = 0;
 
     std::array<std::vector<Block *>, kClasses.size()> free_;
 };
@@ -128,12 +155,6 @@ class OutputQueue
 {
   public:
     static constexpr std::size_t kMaxGather = 64; // iovecs per write
-    // Frames up to kSmallFrame are copied rather than shared once a member lags this
-    // far behind, so a slow reader holds about as much memory as it has bytes queued:
-    // a shared frame sits alone in a pool block of up to four times its size, copies
-    // pack several to a private block.
-    static constexpr std::size_t kLagBytes = 64 * 1024;
-    static constexpr std::size_t kSmallFrame = 2048;
     static constexpr std::size_t kPrivateBlock = 4096;
 
     OutputQueue() = default;
@@ -148,12 +169,8 @@ class OutputQueue
     {
         if (b->size == 0)
             return;
-        if (b->size <= kSmallFrame && bytes_ >= kLagBytes) {
-            PushCopy(pool, std::string_view(b->data(), b->size));
-            return;
-        }
         BlockPool::AddRef(b);
-        slices_.push_back({b, 0, b->size});
+        Push(pool, {b, 0, b->size});
         bytes_ += b->size;
     }
 
@@ -175,7 +192,7 @@ class OutputQueue
         }
         Block *b = pool.Get(bytes.size() < kPrivateBlock ? kPrivateBlock : bytes.size());
         b->Append(bytes);
-        slices_.push_back({b, 0, static_cast<std::uint32_t>(bytes.size())});
+        Push(pool, {b, 0, static_cast<std::uint32_t>(bytes.size())});
         bytes_ += bytes.size();
     }
 
@@ -216,17 +233,17 @@ class OutputQueue
     }
 
     // Gives back the slice array of a queue that grew large and then drained.
-    void Compact()
+    void Compact(BlockPool &pool)
     {
         if (slices_.empty() && slices_.capacity() > 64)
-            std::vector<Slice>().swap(slices_);
+            FreeSlices(pool);
     }
 
     // Gives back the slice array of any drained queue: an idle member then holds none.
-    void ReleaseIdle()
+    void ReleaseIdle(BlockPool &pool)
     {
         if (slices_.empty())
-            std::vector<Slice>().swap(slices_);
+            FreeSlices(pool);
     }
 
     std::size_t SliceCapacity() const noexcept { return slices_.capacity(); }
@@ -235,7 +252,8 @@ class OutputQueue
     {
         for (std::size_t i = head_; i < slices_.size(); ++i)
             pool.Release(slices_[i].block);
-        std::vector<Slice>().swap(slices_);
+        slices_.clear();
+        FreeSlices(pool);
         head_ = 0;
         bytes_ = 0;
     }
@@ -246,6 +264,20 @@ class OutputQueue
         std::uint32_t offset;
         std::uint32_t length;
     };
+
+    void Push(BlockPool &pool, const Slice &s)
+    {
+        const std::size_t before = slices_.capacity();
+        slices_.push_back(s);
+        if (slices_.capacity() != before)
+            pool.Charge(std::ptrdiff_t((slices_.capacity() - before) * sizeof(Slice)));
+    }
+
+    void FreeSlices(BlockPool &pool)
+    {
+        pool.Charge(-std::ptrdiff_t(slices_.capacity() * sizeof(Slice)));
+        std::vector<Slice>().swap(slices_);
+    }
     std::vector<Slice> slices_;
     std::size_t head_ = 0;
     std::size_t bytes_ = 0;

@@ -2,15 +2,17 @@
 // key and fans out chat, search and notices. One io_context, one thread.
 #pragma once
 
-#include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// After the standard headers: Asio's configuration looks at what they define
+// (aligned_alloc), and every file must see the same.
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 
 namespace zestrel::server
 {
@@ -19,9 +21,15 @@ struct Options {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0; // 0 takes a free port
     std::vector<std::string> rooms;
-    std::size_t maxMembers = 0; // open connections; 0 means no limit
-    bool welcome = false;       // send the bare notice at connect
+    std::size_t maxMembers = 0;     // signed-in members; 0 means no limit
+    std::size_t maxUnsigned = 1024; // connections not signed in yet; 0 means no limit
+    double signInSeconds = 10;      // a connection not signed in by then is closed
+    bool welcome = false;           // send the bare notice at connect
+    std::size_t maxMemory = std::size_t(512) << 20; // input buffers plus queued output
+    std::size_t fanoutRate = std::size_t(1) << 20;  // chat and search bytes/s per member
     std::size_t maxFrameBytes = 1024 * 1024;
+    std::size_t maxUnsignedInput = 4096;    // input held before sign-in
+    std::size_t maxLinePayload = 64 * 1024; // chat line or search text
     std::size_t maxOutputBytes = 8 * 1024 * 1024;
 };
 

@@ -172,7 +172,9 @@ void TestBounds::memberLimit()
     QVERIFY(a->Connect(server.port()) && b.Connect(server.port()));
     QVERIFY(!a->SignIn("anna").empty());
     QVERIFY(!b.SignIn("bert").empty());
+    // The limit counts members: the connection is taken, its sign-in refused.
     QVERIFY(refused.Connect(server.port()));
+    QVERIFY(refused.SignIn("carl").empty());
     QVERIFY(refused.WaitDisconnected());
     ErrLog log(server);
     QTRY_VERIFY(log().contains(QStringLiteral("refused")));

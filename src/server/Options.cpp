@@ -1,0 +1,166 @@
+// The relay's command line.
+#include "server/Log.h"
+#include "server/Server.h"
+
+#include <charconv>
+
+namespace zestrel::server
+{
+
+namespace
+{
+
+// A whole number of bytes, optionally followed by K, M or G.
+bool ParseBytes(std::string_view v, std::size_t &out)
+{
+    std::size_t shift = 0;
+    if (!v.empty()) {
+        switch (v.back()) {
+        case 'K':
+        case 'k':
+            shift = 10;
+            break;
+        case 'M':
+        case 'm':
+            shift = 20;
+            break;
+        case 'G':
+        case 'g':
+            shift = 30;
+            break;
+        default:
+            break;
+        }
+        if (shift)
+            v.remove_suffix(1);
+    }
+    std::size_t n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (v.empty() || ec != std::errc{} || end != v.data() + v.size() ||
+        n > (std::size_t(1) << 40) >> shift)
+        return false;
+    out = n << shift;
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> DefaultRooms()
+{
+    return {"Main Kitchen",     "Baking Corner",   "Quick Dinners",
+            "Vegetarian Table", "Grill and Smoke", "World Kitchens"};
+}
+
+bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
+{
+    const std::string usage =
+        "usage: zestrel-server --listen HOST:PORT [--rooms \"Name1,Name2,...\"]\n"
+        "                      [--max-members N] [--max-unsigned N] [--sign-in-timeout S]\n"
+        "                      [--max-memory BYTES] [--fanout-rate BYTES] [--welcome]\n"
+        "PORT 0 takes a free port. BYTES may end in K, M or G (times 1024, 1024^2, 1024^3).\n"
+        "  --max-members N      signed-in members (default: no limit)\n"
+        "  --max-unsigned N     connections not signed in yet (default 1024; 0: no limit)\n"
+        "  --sign-in-timeout S  seconds a connection may take to sign in (default 10)\n"
+        "  --max-memory BYTES   input buffers plus queued output of all (default 512M)\n"
+        "  --fanout-rate BYTES  chat and search bytes per second per member (default 1M)\n"
+        "Operator lines on standard input:\n"
+        "  broadcast TEXT   notice to every member\n"
+        "  news URL         news page for every member\n";
+    options.rooms = DefaultRooms();
+    bool listen = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const auto value = [&](std::string_view &out) {
+            if (i + 1 >= argc) {
+                message = std::string(arg) + " needs a value\n" + usage;
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string_view v;
+        if (arg == "--help" || arg == "-h") {
+            message = usage;
+            return false;
+        } else if (arg == "--listen") {
+            if (!value(v))
+                return false;
+            const auto colon = v.rfind(':');
+            if (colon == std::string_view::npos || colon == 0) {
+                message = "--listen wants HOST:PORT\n" + usage;
+                return false;
+            }
+            std::string_view host = v.substr(0, colon);
+            if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+                host = host.substr(1, host.size() - 2);
+            const std::string_view port = v.substr(colon + 1);
+            unsigned p = 0;
+            const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), p);
+            if (ec != std::errc{} || end != port.data() + port.size() || p > 65535) {
+                message = "bad port in --listen: " + std::string(port) + "\n";
+                return false;
+            }
+            options.host = std::string(host);
+            options.port = static_cast<std::uint16_t>(p);
+            listen = true;
+        } else if (arg == "--rooms") {
+            if (!value(v))
+                return false;
+            options.rooms.clear();
+            while (!v.empty()) {
+                const auto comma = v.find(',');
+                std::string name = Trim(v.substr(0, comma));
+                if (!name.empty())
+                    options.rooms.push_back(std::move(name));
+                if (comma == std::string_view::npos)
+                    break;
+                v.remove_prefix(comma + 1);
+            }
+        } else if (arg == "--max-members" || arg == "--max-unsigned") {
+            if (!value(v))
+                return false;
+            std::size_t n = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (ec != std::errc{} || end != v.data() + v.size()) {
+                message = "bad number for " + std::string(arg) + ": " + std::string(v) + "\n";
+                return false;
+            }
+            (arg == "--max-members" ? options.maxMembers : options.maxUnsigned) = n;
+        } else if (arg == "--sign-in-timeout") {
+            if (!value(v))
+                return false;
+            double s = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), s);
+            if (ec != std::errc{} || end != v.data() + v.size() || !(s >= 0.1 && s <= 3600)) {
+                message =
+                    "--sign-in-timeout wants seconds from 0.1 to 3600: " + std::string(v) + "\n";
+                return false;
+            }
+            options.signInSeconds = s;
+        } else if (arg == "--max-memory" || arg == "--fanout-rate") {
+            if (!value(v))
+                return false;
+            std::size_t n = 0;
+            const bool memory = arg == "--max-memory";
+            // The budget must leave room for one largest frame.
+            if (!ParseBytes(v, n) || n < (memory ? std::size_t(4) << 20 : 1024)) {
+                message = std::string(arg) + " wants a byte count of at least " +
+                          (memory ? "4M" : "1K") + ": " + std::string(v) + "\n";
+                return false;
+            }
+            (memory ? options.maxMemory : options.fanoutRate) = n;
+        } else if (arg == "--welcome") {
+            options.welcome = true;
+        } else {
+            message = "unknown argument: " + std::string(arg) + "\n" + usage;
+            return false;
+        }
+    }
+    if (!listen) {
+        message = usage;
+        return false;
+    }
+    return true;
+}
+
+} // namespace zestrel::server

@@ -1,0 +1,313 @@
+// Output queues, gathered writes, deferred closing and giving burst memory back.
+#include "server/Impl.h"
+#include "server/Log.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <memory>
+#include <span>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace zestrel::server
+{
+
+// Builds a frame once into a shared block.
+Block *Server::Impl::Build(int code, std::string_view source, std::string_view payload)
+{
+    char codeText[16];
+    const auto r = std::to_chars(codeText, codeText + sizeof codeText, code);
+    const std::string_view c(codeText, std::size_t(r.ptr - codeText));
+    const std::size_t size = proto::kBeginMarker.size() + c.size() + source.size() +
+                             payload.size() + 3 + proto::kEndMarker.size();
+    Reserve(sizeof(Block) + size);
+    Block *b = pool_.Get(size);
+    b->Append(proto::kBeginMarker);
+    b->Append(c);
+    b->Append("^");
+    b->Append(source);
+    b->Append("^^");
+    b->Append(payload);
+    b->Append(proto::kEndMarker);
+    return b;
+}
+
+void Server::Impl::SendBuilt(Connection &conn, int code, std::string_view source,
+                             std::string_view payload)
+{
+    Block *b = Build(code, source, payload);
+    SendShared(conn, b);
+    pool_.Release(b);
+}
+
+bool Server::Impl::Admit(Connection &conn, std::size_t bytes)
+{
+    if (conn.closing)
+        return false;
+    if (conn.output.Bytes() + bytes > options_.maxOutputBytes) {
+        MarkClose(conn, "unsent output over the bound");
+        return false;
+    }
+    if (!conn.dirty && !conn.waitingWrite) {
+        conn.dirty = true;
+        dirty_.push_back(&conn);
+    }
+    return true;
+}
+
+void Server::Impl::SendShared(Connection &conn, Block *b)
+{
+    if (Admit(conn, b->size))
+        conn.output.PushShared(pool_, b);
+}
+
+void Server::Impl::SendNotice(Connection &conn, Block *b)
+{
+    if (conn.closing)
+        return;
+    if (conn.output.Bytes() + b->size > options_.maxOutputBytes) {
+        MarkClose(conn, "unsent output over the bound");
+        return;
+    }
+    conn.output.PushShared(pool_, b);
+    if (conn.dirty || conn.waitingWrite || conn.lazy)
+        return; // goes out with the write already coming
+    conn.lazy = true;
+    lazy_.push_back(conn.shared_from_this());
+    if (!noticeArmed_ && !stopped_) {
+        noticeArmed_ = true;
+        noticeTimer_.expires_after(kNoticeDelay);
+        noticeTimer_.async_wait([this](std::error_code ec) {
+            if (ec) // cancelled: the server may be gone, touch nothing
+                return;
+            noticeArmed_ = false;
+            WriteNotices();
+        });
+    }
+}
+
+void Server::Impl::WriteNotices()
+{
+    std::vector<std::shared_ptr<Connection>> batch;
+    batch.swap(lazy_);
+    for (const auto &conn : batch) {
+        conn->lazy = false;
+        if (!conn->closing && !conn->dirty && !conn->waitingWrite && !conn->output.Empty()) {
+            conn->dirty = true;
+            dirty_.push_back(conn.get());
+        }
+    }
+    ScheduleFlush();
+}
+
+void Server::Impl::Send(Connection &conn, std::string_view bytes)
+{
+    if (!Admit(conn, bytes.size()))
+        return;
+    Reserve(bytes.size());
+    if (!conn.closing) // the budget may have cut this very member
+        conn.output.PushCopy(pool_, bytes);
+}
+
+void Server::Impl::ScheduleFlush()
+{
+    if (flushPosted_ || (dirty_.empty() && toClose_.empty()))
+        return;
+    flushPosted_ = true;
+    // Runs after the handlers that are ready in this pass: each connection
+    // then gets one gathered write for everything queued meanwhile.
+    asio::post(io_, [this] {
+        flushPosted_ = false;
+        FlushAll();
+    });
+}
+
+void Server::Impl::FlushAll()
+{
+    ScheduleTrim();
+    while (!dirty_.empty() || !toClose_.empty()) {
+        std::vector<Connection *> batch;
+        batch.swap(dirty_);
+        for (Connection *conn : batch) {
+            conn->dirty = false;
+            if (!conn->closing)
+                Write(*conn);
+        }
+        batch.clear();
+        if (dirty_.empty())
+            dirty_.swap(batch); // keep the capacity for the next pass
+        CloseMarked();
+    }
+}
+
+// After a burst (ten thousand sign-ins announce themselves to each other, a
+// member reads a backlog) the allocator keeps its peak. A few times a second, when
+// metered memory has fallen well below its peak since the last trim (queues have
+// drained, also while traffic goes on), drained queues drop their slice arrays, the
+// pool its free blocks, and the heap is trimmed.
+void Server::Impl::ScheduleTrim()
+{
+    if (trimArmed_ || stopped_)
+        return;
+    trimArmed_ = true;
+    trimTimer_.expires_after(kTrimCheck);
+    trimTimer_.async_wait([this](std::error_code ec) {
+        if (ec) // cancelled: the server may be gone, touch nothing
+            return;
+        trimArmed_ = false;
+        if (stopped_)
+            return;
+        const std::size_t used = MemoryUsed();
+        if (peakSinceTrim_ >= used + kTrimSlack || pool_.FreeBytes() >= kTrimSlack)
+            TrimMemory();
+    });
+}
+
+void Server::Impl::TrimMemory()
+{
+    for (const auto &conn : connections_)
+        conn->output.ReleaseIdle(pool_);
+    pool_.Trim();
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+    peakSinceTrim_ = MemoryUsed();
+}
+
+void Server::Impl::SyncInput(Connection &conn)
+{
+    const std::size_t now = conn.input.Capacity();
+    inputBytes_ = inputBytes_ - conn.inputCharge + now;
+    conn.inputCharge = now;
+    peakSinceTrim_ = std::max(peakSinceTrim_, MemoryUsed());
+}
+
+void Server::Impl::ResetInput(Connection &conn)
+{
+    // Rebuilt rather than assigned: a moved-into string may keep its old buffer.
+    std::destroy_at(&conn.input);
+    std::construct_at(&conn.input, options_.maxFrameBytes);
+    SyncInput(conn);
+}
+
+void Server::Impl::Reserve(std::size_t bytes)
+{
+    while (MemoryUsed() + bytes > options_.maxMemory) {
+        // Cutting members that hold little would not help: they are left alone.
+        Connection *victim = nullptr;
+        std::size_t most = kBudgetVictimFloor - 1;
+        for (const auto &c : connections_) {
+            if (c->closing)
+                continue;
+            const std::size_t holds = c->input.Capacity() + c->output.Bytes();
+            if (holds > most) {
+                most = holds;
+                victim = c.get();
+            }
+        }
+        if (victim == nullptr)
+            break;
+        Log("closing %s: memory budget of %zu bytes reached (%zu in use); it holds %zu "
+            "(input %zu, unread output %zu)",
+            EndpointText(victim->peer).c_str(), options_.maxMemory, MemoryUsed(), most,
+            victim->input.Capacity(), victim->output.Bytes());
+        MarkClose(*victim, "over the memory budget");
+    }
+    peakSinceTrim_ = std::max(peakSinceTrim_, MemoryUsed() + bytes);
+}
+
+void Server::Impl::Write(Connection &conn)
+{
+    while (!conn.output.Empty()) {
+        std::array<asio::const_buffer, OutputQueue::kMaxGather> bufs;
+        const std::size_t count = conn.output.Gather(bufs.data(), bufs.size());
+        std::error_code ec;
+        const std::size_t n =
+            conn.socket.write_some(std::span<const asio::const_buffer>(bufs.data(), count), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again || (!ec && n == 0)) {
+            WaitWritable(conn);
+            return;
+        }
+        if (ec) {
+            MarkClose(conn, ec.message().c_str());
+            return;
+        }
+        conn.output.Consume(pool_, n);
+        if (conn.stale && conn.output.Bytes() <= kAnnounceBound / 2) {
+            // Caught up: one fresh list replaces the notices it missed.
+            conn.stale = false;
+            SendMemberList(conn);
+            if (conn.closing) // the budget may have cut it
+                return;
+        }
+    }
+    conn.output.Compact(pool_);
+}
+
+void Server::Impl::WaitWritable(Connection &conn)
+{
+    if (conn.waitingWrite)
+        return;
+    conn.waitingWrite = true;
+    conn.socket.async_wait(tcp::socket::wait_write,
+                           [this, c = conn.shared_from_this()](std::error_code ec) {
+                               c->waitingWrite = false;
+                               if (ec || c->closing)
+                                   return;
+                               Write(*c);
+                               ScheduleFlush();
+                               ScheduleTrim();
+                           });
+}
+
+void Server::Impl::MarkClose(Connection &conn, const char *why)
+{
+    if (conn.closing)
+        return;
+    conn.closing = true;
+    LogFolded("closes", HostText(conn.peer), "closing %s: %s", EndpointText(conn.peer).c_str(),
+              why);
+    toClose_.push_back(conn.shared_from_this());
+    // Nothing more is written to it: its buffers go back at once, the input only
+    // after the frames being dispatched from it.
+    conn.output.Clear(pool_);
+    if (&conn != scanning_)
+        ResetInput(conn);
+    ScheduleFlush();
+}
+
+void Server::Impl::CloseMarked()
+{
+    while (!toClose_.empty()) {
+        const std::shared_ptr<Connection> conn = std::move(toClose_.back());
+        toClose_.pop_back();
+        if (conn->signedIn)
+            Depart(*conn, "connection closed");
+        Drop(*conn);
+    }
+}
+
+// Releases the connection's resources; pending waits end as aborted and
+// their handlers let go of the last references.
+void Server::Impl::Drop(Connection &conn)
+{
+    std::error_code ec;
+    conn.socket.close(ec);
+    conn.output.Clear(pool_);
+    if (conn.dirty) { // may be the last reference: never leave it listed
+        const auto it = std::find(dirty_.begin(), dirty_.end(), &conn);
+        if (it != dirty_.end())
+            dirty_.erase(it);
+        conn.dirty = false;
+    }
+    ResetInput(conn);
+    const std::size_t slot = conn.slot;
+    if (slot < connections_.size() && connections_[slot].get() == &conn) {
+        connections_[slot] = std::move(connections_.back());
+        connections_[slot]->slot = slot;
+        connections_.pop_back();
+    }
+}
+} // namespace zestrel::server
