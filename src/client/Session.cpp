@@ -37,11 +37,25 @@ bool Session::PrepareIdentity()
 {
     if (!identity.PrepareIdentity())
         return false;
+    showOwnProfile();
+    return true;
+}
+
+void Session::showOwnProfile()
+{
     profile.SetText(0, app.UserName);
     profile.SetText(1, app.LocalIp);
     profile.SetText(2, app.Setting(QStringLiteral("DESCRIPTION")));
     profile.SetText(3, app.Setting(QStringLiteral("EXTENDED")));
-    return true;
+}
+
+void Session::ApplyDisplaySettings()
+{
+    if (!members.MyMemberNode.isValid())
+        return;
+    members.RenameMyMemberNode(app.UserName);
+    if (tree.tvUsersSelection.currentIndex() == QModelIndex(members.MyMemberNode))
+        showOwnProfile();
 }
 
 bool Session::Start()

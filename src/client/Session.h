@@ -48,11 +48,15 @@ class Session : public QObject
     // then connects and signs in. False when no name was given (nothing was sent)
     // or the connection failed.
     bool Start();
+    // After the settings changed: the own member node shows the user name, and the
+    // profile boxes show the own profile again while the own node is selected.
+    void ApplyDisplaySettings();
     // Leaving: sign-off, then the socket is closed.
     void SignOffAndClose();
 
   private:
     void registerHandlers();
+    void showOwnProfile();
 };
 
 } // namespace zestrel

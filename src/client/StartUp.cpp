@@ -39,6 +39,10 @@ StartUp::StartUp(AppState &app, SingleInstance &single, RecipeDatabase &db, Star
     // The session exists from the main window on; before that these steps have
     // nothing to do.
     hooks.PrepareIdentity = [this](AppState &) { return !session_ || session_->PrepareIdentity(); };
+    hooks.ApplyDisplaySettings = [this](AppState &) {
+        if (session_)
+            session_->ApplyDisplaySettings();
+    };
     hooks.ConnectToServer = [this](AppState &) {
         if (session_)
             session_->connection.ConnectToServer();

@@ -157,7 +157,16 @@ QMap<QString, QString> SettingsForm::Values() const
 
 bool SettingsForm::Close()
 {
-    const QMap<QString, QString> values = Values();
+    QMap<QString, QString> values = Values();
+    // A new user name passes the checks of the one asked at start-up; a refused one
+    // keeps the name in use, so nothing unchecked ever signs in.
+    const QString userKey = QStringLiteral("USERNAME");
+    if (AcceptName && values.value(userKey) != state_.UserName) {
+        if (AcceptName(values.value(userKey), state_.UserName))
+            values.insert(userKey, TrimSpaces(values.value(userKey)));
+        else
+            values.insert(userKey, state_.UserName);
+    }
     for (auto it = values.begin(); it != values.end(); ++it)
         state_.Settings.insert(it.key(), it.value());
     state_.CookbookIniPath = values.value(QStringLiteral("CKFPATH"));

@@ -62,6 +62,10 @@ class SettingsForm : public QObject
     std::uint32_t ExampleTextColor(int which) const { return exampleText_.at(std::size_t(which)); }
     std::uint32_t ExampleBackColor(int which) const { return exampleBack_.at(std::size_t(which)); }
 
+    // Checks a user name changed in the dialog (typed, previous) and says whether it
+    // may be used; unset, any name is taken as typed.
+    std::function<bool(const QString &, const QString &)> AcceptName;
+
     // False while the recipe database has not been opened yet (start-up, restore): the
     // no-database rule of the search boxes waits until NoDatabase means something.
     bool DatabaseKnown = true;

@@ -18,6 +18,33 @@ bool Identity::HasReservedWord(const QString &name)
     return upper.contains(QLatin1String("QEVO")) || upper.contains(QLatin1String("SERVER"));
 }
 
+std::optional<bool> Identity::CheckName(const QString &name)
+{
+    // Characters as the member typed them: a surrogate pair is one character.
+    const qsizetype length = name.toUcs4().size();
+    if (length > MaxNameLength || length < MinNameLength) {
+        app_.prompter.MessageBox(QStringLiteral("You must enter a username between 3 and 20 "
+                                                "characters to be able to log on to the "
+                                                "Zestrel Network!"),
+                                 QStringLiteral("No Username"), PromptIcon::Error);
+        return std::nullopt;
+    }
+    if (screen_ && !screen_(app_.prompter, name))
+        return std::nullopt;
+    if (!HasReservedWord(name))
+        return false;
+    const QString password = app_.prompter.InputBox(
+        QStringLiteral("Enter the password for the master user!"),
+        QStringLiteral("Server Password"), QString(), PromptEcho::Password);
+    if (password != MasterPassword) {
+        app_.prompter.MessageBox(
+            QStringLiteral("This username is not permitted because of reserved words!"),
+            QStringLiteral("QEVO Server conflict"), PromptIcon::Information);
+        return std::nullopt;
+    }
+    return true;
+}
+
 bool Identity::AskUserName()
 {
     app_.IsMasterUser = false;
@@ -33,40 +60,34 @@ bool Identity::AskUserName()
             return false;
         }
         LetEventsRun();
-        // Characters as the member typed them: a surrogate pair is one character.
-        const qsizetype length = name.toUcs4().size();
-        if (length > MaxNameLength || length < MinNameLength) {
+        const std::optional<bool> master = CheckName(name);
+        if (!master) {
+            name.clear();
+            continue;
+        }
+        app_.UserName = name;
+        storeName();
+        app_.IsMasterUser = *master;
+        return true;
+    }
+}
+
+bool Identity::AcceptChangedName(const QString &typed, const QString &previous)
+{
+    const QString name = TrimSpaces(typed);
+    if (name == previous)
+        return true;
+    const std::optional<bool> master = name.isEmpty() ? std::nullopt : CheckName(name);
+    if (!master) {
+        if (name.isEmpty())
             app_.prompter.MessageBox(QStringLiteral("You must enter a username between 3 and 20 "
                                                     "characters to be able to log on to the "
                                                     "Zestrel Network!"),
                                      QStringLiteral("No Username"), PromptIcon::Error);
-            name.clear();
-            continue;
-        }
-        if (screen_ && !screen_(app_.prompter, name)) {
-            name.clear();
-            continue;
-        }
-        if (HasReservedWord(name)) {
-            const QString password = app_.prompter.InputBox(
-                QStringLiteral("Enter the password for the master user!"),
-                QStringLiteral("Server Password"), QString(), PromptEcho::Password);
-            if (password != MasterPassword) {
-                app_.prompter.MessageBox(
-                    QStringLiteral("This username is not permitted because of reserved words!"),
-                    QStringLiteral("QEVO Server conflict"), PromptIcon::Information);
-                name.clear();
-                continue;
-            }
-            app_.UserName = name;
-            storeName();
-            app_.IsMasterUser = true;
-            return true;
-        }
-        app_.UserName = name;
-        storeName();
-        return true;
+        return false;
     }
+    app_.IsMasterUser = *master;
+    return true;
 }
 
 bool Identity::storeName()

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace zestrel
 {
@@ -29,6 +30,14 @@ class Identity
     // Asks for the name and notes the local address. False means the member gave
     // no name: the program ends without connecting.
     bool PrepareIdentity();
+
+    // The checks of a name the member chose (length, the text filter, the reserved
+    // words with the master password), each refusal with its message. nullopt when
+    // refused; otherwise whether the name makes the member the master user.
+    std::optional<bool> CheckName(const QString &name);
+    // A name changed in the settings dialog: true when it may be used (also when it
+    // did not change); false keeps the previous one.
+    bool AcceptChangedName(const QString &typed, const QString &previous);
 
     // True when the upper-cased name contains "QEVO" or "SERVER".
     static bool HasReservedWord(const QString &name);

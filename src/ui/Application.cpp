@@ -9,7 +9,10 @@
 #include "ui/GuiPrompter.h"
 #include "ui/MainWindow.h"
 
+#include "app/Text.h"
+
 #include <QTabWidget>
+#include <QTreeView>
 
 namespace zestrel
 {
@@ -36,6 +39,12 @@ Application::Application(const QString &programFolder, Prompter *prompter, QObje
 {
     connect(single_.get(), &SingleInstance::showRequested, startUp_.get(), &StartUp::ShowRequested);
     connect(startUp_.get(), &StartUp::ended, this, &Application::ended);
+    // The models follow the settings in the session; the window applies the font size.
+    hooks.ApplyDisplaySettings = [this, models = hooks.ApplyDisplaySettings](AppState &s) {
+        if (models)
+            models(s);
+        ApplyFontSize();
+    };
     diag_.onMessageCenterCreated = [this](MessageCenter *center) { setUpMessageWindow(center); };
 }
 
@@ -100,6 +109,9 @@ void Application::BringToFront()
 
 void Application::BeginUnload()
 {
+    // A settings dialog still open is saved as if the member had closed it.
+    if (settingsWindow_ && settingsWindow_->isVisible())
+        settingsWindow_->close();
     if (mainWindow_) {
         mainWindow_->unloading = true;
         mainWindow_->hide();
@@ -115,11 +127,27 @@ void Application::EndUnload()
 void Application::ShowSettings()
 {
     // One dialog, modeless; showing it again reloads it from the settings file.
-    if (!settingsWindow_)
+    if (!settingsWindow_) {
         settingsWindow_ = new FrmSettings(*state_, {}, mainWindow_.get());
+        if (Session *s = session())
+            settingsWindow_->form().AcceptName = [s](const QString &typed,
+                                                     const QString &previous) {
+                return s->identity.AcceptChangedName(typed, previous);
+            };
+    }
     settingsWindow_->show();
     settingsWindow_->raise();
     settingsWindow_->activateWindow();
+}
+
+void Application::ApplyFontSize()
+{
+    const qint64 size = LeadingNumber(state_->Setting(QStringLiteral("BASEFONTSIZE")));
+    if (!mainWindow_ || size <= 0 || size > 72)
+        return;
+    QFont font = mainWindow_->browseTab()->tree()->font();
+    font.setPointSize(int(size));
+    mainWindow_->browseTab()->tree()->setFont(font);
 }
 
 void Application::setUpMessageWindow(MessageCenter *center)

@@ -89,6 +89,8 @@ class Application : public QObject, private StartUpShell
     void BeginUnload() override;
     void EndUnload() override;
     void setUpMessageWindow(MessageCenter *center);
+    // The base font size on the browse tree.
+    void ApplyFontSize();
 };
 
 } // namespace zestrel

@@ -54,7 +54,8 @@ MemberList DecodeMembers(const QString &payload)
         if (record.isEmpty())
             continue; // a trailing separator, not a member
         const QStringList fields = record.split(FieldSep());
-        if (fields.size() != 3) {
+        // A record with more pieces uses its first three.
+        if (fields.size() < 3) {
             ++list.malformed;
             continue;
         }

@@ -27,7 +27,8 @@ struct MemberKey {
 QString EncodeMembers(const QList<MemberKey> &members);
 struct MemberList {
     QList<MemberKey> members;
-    // Records that are not a member key (fewer than three pieces); empty records
+    // Records that are not a member key (fewer than three pieces; a record with more
+    // uses its first three); empty records
     // (a trailing separator) are not counted.
     int malformed = 0;
 };
