@@ -72,6 +72,46 @@ void BrowseTree::RemoveNode(const QModelIndex &node)
         tvUsers.removeRow(node.row(), node.parent());
 }
 
+void BrowseTree::RemoveChildren(const QModelIndex &node)
+{
+    if (node.isValid() && tvUsers.rowCount(node) > 0)
+        tvUsers.removeRows(0, tvUsers.rowCount(node), node);
+}
+
+bool BrowseTree::AddChildNodes(const QString &parentKey, const QList<NewNode> &children)
+{
+    const QModelIndex parent = FindNode(parentKey);
+    if (!parent.isValid())
+        return false;
+    if (children.isEmpty())
+        return true;
+    QList<QStandardItem *> items;
+    items.reserve(children.size());
+    for (const NewNode &n : children) {
+        auto *item = new QStandardItem(n.text);
+        item->setData(n.key, NodeKeyRole);
+        item->setEditable(false);
+        items.append(item);
+    }
+    // One insertion, so a view lays out a long list once.
+    tvUsers.itemFromIndex(parent)->appendRows(items);
+    return true;
+}
+
+void BrowseTree::SetExpanded(const QModelIndex &node, bool expanded)
+{
+    if (!node.isValid())
+        return;
+    NoteExpanded(node, expanded);
+    emit expansionRequested(node, expanded);
+}
+
+void BrowseTree::NoteExpanded(const QModelIndex &node, bool expanded)
+{
+    if (node.isValid() && IsExpanded(node) != expanded)
+        tvUsers.setData(node, expanded, ExpandedRole);
+}
+
 void BrowseTree::RemoveAllNodes()
 {
     tvUsers.removeRows(0, tvUsers.rowCount());
