@@ -46,7 +46,7 @@ class RecordingSender : public MessageSender
 inline QString CornBreadText(const AppState &app)
 {
     const QString fs = app.FieldSep, ss = app.ListSep + app.ListSep;
-    return QStringList{"Food", "Corn Bread", "Breads", "8", "10 min", "25 min", "Serve warm.", "",
+    return QStringList{"F", "Corn Bread", "Breads", "8", "10 min", "25 min", "Serve warm.", "",
                        "", ""}
                .join(fs) +
            ss + QStringList{"1", "cup", "cornmeal", "grains"}.join(fs) + ss +
@@ -73,7 +73,7 @@ inline bool AddCornBread(QSqlDatabase db, qint64 id, const QString &category = "
     QSqlQuery q(db);
     q.prepare("INSERT INTO RECIPE (id, type, title, category, servings, prep_time, cook_time, "
               "notes, rating, source, cuisine, misc, private) VALUES "
-              "(?, 'Food', 'Corn Bread', ?, '8', '10 min', '25 min', 'Serve warm.', '', '', '', "
+              "(?, 'F', 'Corn Bread', ?, '8', '10 min', '25 min', 'Serve warm.', '', '', '', "
               "'', 0)");
     q.addBindValue(id);
     q.addBindValue(category);
