@@ -247,7 +247,8 @@ void BrowseTab::bind(Session &session)
         if (auto *b = findChild<QPushButton *>(QStringLiteral("cmdNodes_%1").arg(i)))
             connect(b, &QPushButton::clicked, &browser, [&browser, i] { browser.cmdNodes_Click(i); });
     connect(&browser, &Browser::profilePanelArranged, this, &BrowseTab::arrangeProfilePanel);
-    arrangeProfilePanel(browser.ProfilePanelShown());
+    // The placement that the GETALLPROFILEDATA setting gives, from the start.
+    browser.ArrangeProfilePanel();
 
     auto showPreview = [this](int box, const QString &text) {
         if (box != 0)
