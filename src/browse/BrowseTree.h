@@ -3,6 +3,7 @@
 // (a level letter and a number from NextNodeNumber) in NodeKeyRole.
 #pragma once
 
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QList>
 #include <QObject>
@@ -59,6 +60,14 @@ class BrowseTree : public QObject
 
   signals:
     void expansionRequested(const QModelIndex &node, bool expanded);
+
+  private:
+    void track(QStandardItem *item);
+    void forget(const QModelIndex &parent, int first, int last);
+
+    // Every node by its key, so a reply finds its parent without walking a tree of
+    // thousands of nodes. Kept by the add routines and the model's removals.
+    QHash<QString, QStandardItem *> byKey_;
 };
 
 } // namespace zestrel
