@@ -101,7 +101,9 @@ Figures Summarise(std::vector<double> ms)
     if (ms.empty())
         return {};
     std::sort(ms.begin(), ms.end());
-    const auto at = [&](double q) { return ms[std::min(ms.size() - 1, size_t(q * double(ms.size())))]; };
+    const auto at = [&](double q) {
+        return ms[std::min(ms.size() - 1, size_t(q * double(ms.size())))];
+    };
     return {at(0.5), at(0.99)};
 }
 
@@ -246,9 +248,11 @@ int main(int argc, char *argv[])
                  .arg("p99", 9)
                  .arg("A cpu med", 10)
                  .arg("A cpu p99", 10);
-    const std::pair<const char *, std::vector<double> *> rows[] = {
-        {"types (local)", &types}, {"categories", &categories}, {"letter groups", &groups},
-        {"recipes", &list},        {"preview", &preview}};
+    const std::pair<const char *, std::vector<double> *> rows[] = {{"types (local)", &types},
+                                                                   {"categories", &categories},
+                                                                   {"letter groups", &groups},
+                                                                   {"recipes", &list},
+                                                                   {"preview", &preview}};
     int level = 0;
     for (const auto &[name, values] : rows) {
         const Figures f = Summarise(*values), c = Summarise(cpu[level++]);

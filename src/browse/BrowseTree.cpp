@@ -28,8 +28,8 @@ void BrowseTree::forget(const QModelIndex &parent, int first, int last)
         for (int r = 0; r < item->rowCount(); ++r)
             drop(item->child(r));
     };
-    QStandardItem *owner = parent.isValid() ? tvUsers.itemFromIndex(parent)
-                                            : tvUsers.invisibleRootItem();
+    QStandardItem *owner =
+        parent.isValid() ? tvUsers.itemFromIndex(parent) : tvUsers.invisibleRootItem();
     for (int r = first; r <= last; ++r)
         if (QStandardItem *item = owner->child(r))
             drop(item);

@@ -175,7 +175,8 @@ void Browser::GetCategories()
         return;
     }
     send(protocol::code::CategoriesRequest,
-         wire::Encode(wire::CategoriesRequest{type, key, app_.Setting(QStringLiteral("ALLRECIPES"))}));
+         wire::Encode(
+             wire::CategoriesRequest{type, key, app_.Setting(QStringLiteral("ALLRECIPES"))}));
 }
 
 void Browser::GetRecipeLetters()
@@ -234,7 +235,8 @@ void Browser::ProcessCategories(const QString &tmp)
     const auto reply = wire::DecodeBrowseReply(tmp);
     if (!reply || !tree_.FindNode(reply->nodeKey).isValid())
         return;
-    const bool exclude = NumericValueOf(app_.Setting(QStringLiteral("EXCLUDEMULTICATEGORIES"))) != 0;
+    const bool exclude =
+        NumericValueOf(app_.Setting(QStringLiteral("EXCLUDEMULTICATEGORIES"))) != 0;
     QList<BrowseTree::NewNode> nodes;
     for (const QString &item : ListItems(reply->list, app_.ListSep))
         if (!exclude || !item.contains(QLatin1Char(',')))

@@ -31,8 +31,8 @@ class Browser : public QObject
     // The keyboard brake: keys on an unloaded node wait this long after the last click.
     static constexpr qint64 BrakeMilliseconds = 500;
 
-    Browser(AppState &app, MessageSender &sender, MemberDirectory &members,
-            ProfileBoxes &profile, StorageBox &storage, QObject *parent = nullptr);
+    Browser(AppState &app, MessageSender &sender, MemberDirectory &members, ProfileBoxes &profile,
+            StorageBox &storage, QObject *parent = nullptr);
 
     // The own member's lists come from this database (which must outlive the browser).
     void BrowseFrom(RecipeDatabase *db) { db_ = db; }
@@ -87,8 +87,8 @@ class Browser : public QObject
     // The level letter of a key: the first of U, T, C, L, R that it contains; 0 for none.
     static QChar NodeLevel(const QString &key);
     // A letter-group node's text (the label rules of ProcessRecipeLetters).
-    static QString LetterGroupText(const QString &first, const QString &last,
-                                   const QString &group, qsizetype itemCount);
+    static QString LetterGroupText(const QString &first, const QString &last, const QString &group,
+                                   qsizetype itemCount);
 
   signals:
     void profilePanelArranged(bool shown);

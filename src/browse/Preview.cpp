@@ -46,22 +46,20 @@ std::optional<QString> FormatRecipe(const QString &recipe, const AppState &app)
     };
     // Tab stops every eight columns put every value in column 16.
     static constexpr Label kLabels[] = {
-        {1, "Title:    "},      {7, "Source:    "},    {2, "Category:     "},
-        {8, "Cuisine:     "},   {3, "Servings:     "}, {4, "Prep Time:    "},
-        {5, "Cook Time:    "},  {9, "Misc/Other: "},
+        {1, "Title:    "},     {7, "Source:    "},    {2, "Category:     "}, {8, "Cuisine:     "},
+        {3, "Servings:     "}, {4, "Prep Time:    "}, {5, "Cook Time:    "}, {9, "Misc/Other: "},
     };
     QString t;
     for (const Label &label : kLabels)
         if (r.hasHeaderField(label.field))
-            t += QLatin1String(label.text) + QLatin1Char('\t') + r.headerField(label.field) +
-                 kCrLf;
+            t += QLatin1String(label.text) + QLatin1Char('\t') + r.headerField(label.field) + kCrLf;
 
     t += kCrLf + QStringLiteral("Ingredients:") + kCrLf;
     for (const QStringList &f : Items(r, 1, app)) {
         if (f.size() < 3)
             return std::nullopt;
-        t += QStringLiteral("  ") + f[0] + QLatin1Char(' ') + f[1] + QLatin1Char(' ') + f[2] +
-             kCrLf;
+        t +=
+            QStringLiteral("  ") + f[0] + QLatin1Char(' ') + f[1] + QLatin1Char(' ') + f[2] + kCrLf;
     }
     t += kCrLf + QStringLiteral("Directions:") + kCrLf;
     for (const QStringList &f : Items(r, 2, app)) {

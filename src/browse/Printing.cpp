@@ -20,8 +20,7 @@ std::unique_ptr<DocumentBuilder> PrintModules::CreateObject(const QString &name)
 // --- TextDocumentBuilder -------------------------------------------------
 
 TextDocumentBuilder::TextDocumentBuilder(Previewer previewer)
-    : doc_(std::make_unique<QTextDocument>()), cursor_(doc_.get()),
-      previewer_(std::move(previewer))
+    : doc_(std::make_unique<QTextDocument>()), cursor_(doc_.get()), previewer_(std::move(previewer))
 {
     QFont font = doc_->defaultFont();
     font.setPointSizeF(DefaultPoints);
@@ -112,7 +111,8 @@ QList<QStringList> SectionItems(const TransferRecipe &r, qsizetype section, cons
 
 void Printer::PrintRecipe(const QString &text)
 {
-    std::unique_ptr<DocumentBuilder> module = modules_.CreateObject(QLatin1String(kPrintModuleName));
+    std::unique_ptr<DocumentBuilder> module =
+        modules_.CreateObject(QLatin1String(kPrintModuleName));
     if (!module) {
         app_.diag.ShowMessage(NotInstalledText(app_.MakerWebAddress), QString());
         return;
@@ -129,8 +129,8 @@ void Printer::PrintRecipe(const QString &text)
             const char *text;
         };
         static constexpr Label kLabels[] = {
-            {7, "Source:    "},    {2, "Category:  "}, {8, "Cuisine:   "}, {3, "Servings:  "},
-            {4, "Prep Time: "},    {5, "Cook Time: "}, {9, "Misc:      "},
+            {7, "Source:    "}, {2, "Category:  "}, {8, "Cuisine:   "}, {3, "Servings:  "},
+            {4, "Prep Time: "}, {5, "Cook Time: "}, {9, "Misc:      "},
         };
         for (const Label &label : kLabels) {
             if (!r.hasHeaderField(label.field) || r.headerField(label.field).isEmpty())

@@ -51,8 +51,7 @@ int StorageBox::capacity() const
     const double n = std::floor(NumericValueOf(setting));
     if (n <= 0)
         return 0;
-    return n >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                        : int(n);
+    return n >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(n);
 }
 
 void StorageBox::ProcessRecipe(const QString &pRecipe)

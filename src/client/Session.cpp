@@ -9,9 +9,8 @@ namespace zestrel
 
 Session::Session(AppState &app_, TextScreen screen, QObject *parent)
     : QObject(parent), app(app_), connection(app_, dispatcher), handlers(app_, connection),
-      identity(app_, std::move(screen), connection), members(app_, connection, tree),
-      storage(app_), browser(app_, connection, members, profile, storage),
-      printer(app_, storage, printModules)
+      identity(app_, std::move(screen), connection), members(app_, connection, tree), storage(app_),
+      browser(app_, connection, members, profile, storage), printer(app_, storage, printModules)
 {
     if (app.FieldSep.isEmpty())
         app.InitSeparators();

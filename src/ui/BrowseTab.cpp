@@ -215,8 +215,9 @@ void BrowseTab::bind(BrowseTree &tree, ProfileBoxes &profile)
 
     // Folding follows the model both ways; a node opened before its children arrived
     // opens when they come.
-    connect(&tree, &BrowseTree::expansionRequested, tvUsers_,
-            [this](const QModelIndex &node, bool expanded) { tvUsers_->setExpanded(node, expanded); });
+    connect(
+        &tree, &BrowseTree::expansionRequested, tvUsers_,
+        [this](const QModelIndex &node, bool expanded) { tvUsers_->setExpanded(node, expanded); });
     connect(tvUsers_, &QTreeView::expanded, &tree,
             [&tree](const QModelIndex &node) { tree.NoteExpanded(node, true); });
     connect(tvUsers_, &QTreeView::collapsed, &tree,
@@ -245,7 +246,8 @@ void BrowseTab::bind(Session &session)
     };
     for (int i = 0; i < 4; ++i)
         if (auto *b = findChild<QPushButton *>(QStringLiteral("cmdNodes_%1").arg(i)))
-            connect(b, &QPushButton::clicked, &browser, [&browser, i] { browser.cmdNodes_Click(i); });
+            connect(b, &QPushButton::clicked, &browser,
+                    [&browser, i] { browser.cmdNodes_Click(i); });
     connect(&browser, &Browser::profilePanelArranged, this, &BrowseTab::arrangeProfilePanel);
     // The placement that the GETALLPROFILEDATA setting gives, from the start.
     browser.ArrangeProfilePanel();

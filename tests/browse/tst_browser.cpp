@@ -4,9 +4,9 @@
 #include "support/BrowseFixture.h"
 
 #include <QElapsedTimer>
-#include <functional>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
 
 using namespace zestrel;
 using namespace zestrel::test;
@@ -27,9 +27,8 @@ struct Walked {
         s.browser.ProcessCategories(s.reply({"Beef", "Soup"}, BrowseTree::NodeKey(food)));
         beef = s.child(food, "Beef");
         s.click(beef);
-        s.browser.ProcessRecipeLetters(
-            s.reply({"Appl" + s.app.FieldSep + "Appl" + s.app.FieldSep + "1"},
-                    BrowseTree::NodeKey(beef)));
+        s.browser.ProcessRecipeLetters(s.reply(
+            {"Appl" + s.app.FieldSep + "Appl" + s.app.FieldSep + "1"}, BrowseTree::NodeKey(beef)));
         group = s.child(beef, "1:    Appl");
         s.sender.sent.clear();
     }
@@ -133,8 +132,8 @@ void TestBrowser::twoClicksBeforeTheAnswer()
                                   BrowseTree::NodeKey(w.beef));
     s.browser.ProcessRecipeLetters(reply);
     s.browser.ProcessRecipeLetters(reply);
-    QCOMPARE(s.children(w.beef), (QStringList{"1:    A -> B", "2:    C -> D", "1:    A -> B",
-                                              "2:    C -> D"}));
+    QCOMPARE(s.children(w.beef),
+             (QStringList{"1:    A -> B", "2:    C -> D", "1:    A -> B", "2:    C -> D"}));
 }
 
 void TestBrowser::excludeMultiCategories_data()
@@ -209,8 +208,8 @@ void TestBrowser::brokenItemEndsTheReader()
     BrowseStack s;
     Walked w(s);
     const QString fs = s.app.FieldSep;
-    s.browser.ProcessRecipes(s.reply({"1" + fs + "A", "no title", "3" + fs + "C"},
-                                     BrowseTree::NodeKey(w.group)));
+    s.browser.ProcessRecipes(
+        s.reply({"1" + fs + "A", "no title", "3" + fs + "C"}, BrowseTree::NodeKey(w.group)));
     QCOMPARE(s.children(w.group), QStringList{"A (1)"});
 }
 
@@ -323,13 +322,14 @@ void TestBrowser::memberPanel_data()
     QTest::addColumn<QList<int>>("codes");
     QTest::addColumn<QString>("label");
     QTest::newRow("other member, no profile data")
-        << "bob" << "0" << QStringList{"bob", "KEY", "", ""} << QList<int>{} << "Preview";
+        << "bob"
+        << "0" << QStringList{"bob", "KEY", "", ""} << QList<int>{} << "Preview";
     QTest::newRow("other member, profile data asked for")
-        << "bob" << "1" << QStringList{"bob", "KEY", "", ""} << QList<int>{109}
-        << "Selected User";
+        << "bob"
+        << "1" << QStringList{"bob", "KEY", "", ""} << QList<int>{109} << "Selected User";
     QTest::newRow("own member shows its settings")
-        << "me" << "1" << QStringList{"me", "KEY", "Cooks", "More"} << QList<int>{}
-        << "Selected User";
+        << "me"
+        << "1" << QStringList{"me", "KEY", "Cooks", "More"} << QList<int>{} << "Selected User";
 }
 
 void TestBrowser::memberPanel()

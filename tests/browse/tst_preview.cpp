@@ -28,14 +28,22 @@ void TestPreview::recipeId_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("id");
-    QTest::newRow("plain") << "Corn Bread (42)" << "42";
-    QTest::newRow("parentheses in the title") << "Chili (Texas) (42)" << "42";
-    QTest::newRow("no parenthesis") << "Corn Bread" << "";
-    QTest::newRow("blanks trimmed") << "Soup (  7 )" << "7";
-    QTest::newRow("last character dropped, whatever it is") << "Soup (12x" << "12";
-    QTest::newRow("open parenthesis last") << "Soup (" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("large id") << "Stew (123456789012)" << "123456789012";
+    QTest::newRow("plain") << "Corn Bread (42)"
+                           << "42";
+    QTest::newRow("parentheses in the title") << "Chili (Texas) (42)"
+                                              << "42";
+    QTest::newRow("no parenthesis") << "Corn Bread"
+                                    << "";
+    QTest::newRow("blanks trimmed") << "Soup (  7 )"
+                                    << "7";
+    QTest::newRow("last character dropped, whatever it is") << "Soup (12x"
+                                                            << "12";
+    QTest::newRow("open parenthesis last") << "Soup ("
+                                           << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("large id") << "Stew (123456789012)"
+                              << "123456789012";
 }
 
 void TestPreview::recipeId()
@@ -83,12 +91,18 @@ void TestPreview::layout_data()
         << "Food|T|C|2|p|c|N|S|K|M@1|cup|flour|baking~---|---|salt|spices@1|Stir.~2|Bake.@1"
         << head8 + "\nIngredients:\n  1 cup flour\n  --- --- salt\n\nDirections:\n1:  Stir.\n"
                    "2:  Bake.\n\nNotes:\n  N\n";
-    QTest::newRow("window number with text") << "Food|T@1|a|b|c@1|x@12abc" << "<shown>";
-    QTest::newRow("negative window in range") << "Food|T@1|a|b|c@1|x@-32768" << "<shown>";
-    QTest::newRow("no window section") << "Food|T|C|2|p|c|N|S|K|M@1|cup|flour|x@1|Stir." << "<none>";
-    QTest::newRow("window beyond 16 bits") << "Food|T@1|a|b|c@1|x@32768" << "<none>";
-    QTest::newRow("ingredient with two fields") << "Food|T@1|cup@1|x@0" << "<none>";
-    QTest::newRow("direction with one field") << "Food|T@1|a|b|c@1@0" << "<none>";
+    QTest::newRow("window number with text") << "Food|T@1|a|b|c@1|x@12abc"
+                                             << "<shown>";
+    QTest::newRow("negative window in range") << "Food|T@1|a|b|c@1|x@-32768"
+                                              << "<shown>";
+    QTest::newRow("no window section") << "Food|T|C|2|p|c|N|S|K|M@1|cup|flour|x@1|Stir."
+                                       << "<none>";
+    QTest::newRow("window beyond 16 bits") << "Food|T@1|a|b|c@1|x@32768"
+                                           << "<none>";
+    QTest::newRow("ingredient with two fields") << "Food|T@1|cup@1|x@0"
+                                                << "<none>";
+    QTest::newRow("direction with one field") << "Food|T@1|a|b|c@1@0"
+                                              << "<none>";
 }
 
 void TestPreview::layout()
@@ -117,16 +131,30 @@ void TestPreview::letterGroupLabel_data()
     QTest::addColumn<QString>("group");
     QTest::addColumn<int>("items");
     QTest::addColumn<QString>("text");
-    QTest::newRow("one item, equal labels") << "Appl" << "Appl" << "1" << 1 << "1:    Appl";
-    QTest::newRow("two items, equal labels") << "Appl" << "Appl" << "2" << 2 << "2:    Appl";
-    QTest::newRow("three items, equal labels") << "Appl" << "Appl" << "1" << 3
-                                               << "1:    Appl -> Appl";
-    QTest::newRow("one item, different labels") << "Appl" << "Bana" << "1" << 1
-                                                << "1:    Appl -> Bana";
-    QTest::newRow("two digits") << "Soup" << "Stew" << "12" << 2 << "12:   Soup -> Stew";
-    QTest::newRow("five digits") << "A" << "B" << "12345" << 3 << "12345:A -> B";
-    QTest::newRow("six digits leave no colon") << "A" << "B" << "123456" << 3 << "123456A -> B";
-    QTest::newRow("seven digits are cut") << "A" << "A" << "1234567" << 1 << "123456A";
+    QTest::newRow("one item, equal labels") << "Appl"
+                                            << "Appl"
+                                            << "1" << 1 << "1:    Appl";
+    QTest::newRow("two items, equal labels") << "Appl"
+                                             << "Appl"
+                                             << "2" << 2 << "2:    Appl";
+    QTest::newRow("three items, equal labels") << "Appl"
+                                               << "Appl"
+                                               << "1" << 3 << "1:    Appl -> Appl";
+    QTest::newRow("one item, different labels") << "Appl"
+                                                << "Bana"
+                                                << "1" << 1 << "1:    Appl -> Bana";
+    QTest::newRow("two digits") << "Soup"
+                                << "Stew"
+                                << "12" << 2 << "12:   Soup -> Stew";
+    QTest::newRow("five digits") << "A"
+                                 << "B"
+                                 << "12345" << 3 << "12345:A -> B";
+    QTest::newRow("six digits leave no colon") << "A"
+                                               << "B"
+                                               << "123456" << 3 << "123456A -> B";
+    QTest::newRow("seven digits are cut") << "A"
+                                          << "A"
+                                          << "1234567" << 1 << "123456A";
 }
 
 void TestPreview::letterGroupLabel()
@@ -143,13 +171,20 @@ void TestPreview::nodeLevel_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("level");
-    QTest::newRow("member") << "U0" << "U";
-    QTest::newRow("type") << "T12" << "T";
-    QTest::newRow("category") << "C3" << "C";
-    QTest::newRow("letter group") << "L4" << "L";
-    QTest::newRow("recipe") << "R5" << "R";
-    QTest::newRow("first found in U T C L R order") << "RCU" << "U";
-    QTest::newRow("lower case is no level") << "u1" << "";
+    QTest::newRow("member") << "U0"
+                            << "U";
+    QTest::newRow("type") << "T12"
+                          << "T";
+    QTest::newRow("category") << "C3"
+                              << "C";
+    QTest::newRow("letter group") << "L4"
+                                  << "L";
+    QTest::newRow("recipe") << "R5"
+                            << "R";
+    QTest::newRow("first found in U T C L R order") << "RCU"
+                                                    << "U";
+    QTest::newRow("lower case is no level") << "u1"
+                                            << "";
 }
 
 void TestPreview::nodeLevel()

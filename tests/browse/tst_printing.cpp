@@ -99,37 +99,70 @@ void TestPrinting::callSequence_data()
     QTest::newRow("the Part's ingredient cases, empty source, cuisine and misc")
         << "Food|T|Breads|8|10 min|25 min|Serve warm.|||@1|cup|flour|---~---|---|salt|spices~"
            "2|---|eggs|dairy@1|Mix.~2|Bake.@0"
-        << head + QStringList{"Add(Category:  \t|10|true)", "AddLine(Breads|||)",
-                              "Add(Servings:  \t|10|true)", "AddLine(8|||)",
-                              "Add(Prep Time: \t|10|true)", "AddLine(10 min|||)",
-                              "Add(Cook Time: \t|10|true)", "AddLine(25 min|||)",
-                              "AddLine()", "AddLine(Ingredients|12|true|)",
-                              "AddLine(---flour---|||true)", "AddLine(salt|||)",
-                              "Add(2 ||)", "AddLine(eggs|||)", "AddLine()",
-                              "AddLine(Directions|12|true|)", "AddLine(1:  Mix.|||)",
-                              "AddLine(2:  Bake.|||)", "AddLine()", "AddLine(Notes|12|true|)",
-                              "AddLine(Serve warm.|||)", "Preview()"};
+        << head + QStringList{"Add(Category:  \t|10|true)",
+                              "AddLine(Breads|||)",
+                              "Add(Servings:  \t|10|true)",
+                              "AddLine(8|||)",
+                              "Add(Prep Time: \t|10|true)",
+                              "AddLine(10 min|||)",
+                              "Add(Cook Time: \t|10|true)",
+                              "AddLine(25 min|||)",
+                              "AddLine()",
+                              "AddLine(Ingredients|12|true|)",
+                              "AddLine(---flour---|||true)",
+                              "AddLine(salt|||)",
+                              "Add(2 ||)",
+                              "AddLine(eggs|||)",
+                              "AddLine()",
+                              "AddLine(Directions|12|true|)",
+                              "AddLine(1:  Mix.|||)",
+                              "AddLine(2:  Bake.|||)",
+                              "AddLine()",
+                              "AddLine(Notes|12|true|)",
+                              "AddLine(Serve warm.|||)",
+                              "Preview()"};
     QTest::newRow("all header fields, no notes")
         << "Food|T|C|4|p|c||S|K|M@1|cup|flour|baking@1|Stir.@0"
-        << head + QStringList{"Add(Source:    \t|10|true)", "AddLine(S|||)",
-                              "Add(Category:  \t|10|true)", "AddLine(C|||)",
-                              "Add(Cuisine:   \t|10|true)", "AddLine(K|||)",
-                              "Add(Servings:  \t|10|true)", "AddLine(4|||)",
-                              "Add(Prep Time: \t|10|true)", "AddLine(p|||)",
-                              "Add(Cook Time: \t|10|true)", "AddLine(c|||)",
-                              "Add(Misc:      \t|10|true)", "AddLine(M|||)", "AddLine()",
-                              "AddLine(Ingredients|12|true|)", "Add(1 ||)", "Add(cup ||)",
-                              "AddLine(flour|||)", "AddLine()", "AddLine(Directions|12|true|)",
-                              "AddLine(1:  Stir.|||)", "AddLine()", "Preview()"};
+        << head + QStringList{"Add(Source:    \t|10|true)",
+                              "AddLine(S|||)",
+                              "Add(Category:  \t|10|true)",
+                              "AddLine(C|||)",
+                              "Add(Cuisine:   \t|10|true)",
+                              "AddLine(K|||)",
+                              "Add(Servings:  \t|10|true)",
+                              "AddLine(4|||)",
+                              "Add(Prep Time: \t|10|true)",
+                              "AddLine(p|||)",
+                              "Add(Cook Time: \t|10|true)",
+                              "AddLine(c|||)",
+                              "Add(Misc:      \t|10|true)",
+                              "AddLine(M|||)",
+                              "AddLine()",
+                              "AddLine(Ingredients|12|true|)",
+                              "Add(1 ||)",
+                              "Add(cup ||)",
+                              "AddLine(flour|||)",
+                              "AddLine()",
+                              "AddLine(Directions|12|true|)",
+                              "AddLine(1:  Stir.|||)",
+                              "AddLine()",
+                              "Preview()"};
     QTest::newRow("placeholders only: the headings with nothing under them")
         << "Food|T|||||||||@<#NONE#>|---|---|---@<#NONE#>|---@0"
-        << head + QStringList{"AddLine()", "AddLine(Ingredients|12|true|)", "AddLine()",
-                              "AddLine(Directions|12|true|)", "AddLine()", "Preview()"};
+        << head + QStringList{"AddLine()", "AddLine(Ingredients|12|true|)",
+                              "AddLine()", "AddLine(Directions|12|true|)",
+                              "AddLine()", "Preview()"};
     QTest::newRow("short items are skipped, no title")
-        << "Food@1|cup~x|y|z|w@7@0"
-        << QStringList{"AddLine()", "AddLine()", "AddLine(Ingredients|12|true|)", "Add(x ||)",
-                       "Add(y ||)", "AddLine(z|||)", "AddLine()", "AddLine(Directions|12|true|)",
-                       "AddLine()", "Preview()"};
+        << "Food@1|cup~x|y|z|w@7@0" << QStringList{"AddLine()",
+                                                   "AddLine()",
+                                                   "AddLine(Ingredients|12|true|)",
+                                                   "Add(x ||)",
+                                                   "Add(y ||)",
+                                                   "AddLine(z|||)",
+                                                   "AddLine()",
+                                                   "AddLine(Directions|12|true|)",
+                                                   "AddLine()",
+                                                   "Preview()"};
 }
 
 void TestPrinting::callSequence()
@@ -216,10 +249,10 @@ void TestPrinting::pdfHoldsTitleAndLines()
     for (const QString &line : text.split('\n'))
         if (!line.trimmed().isEmpty())
             lines << line.simplified();
-    QCOMPARE(lines, (QStringList{"Corn Bread", "Category: Breads", "Servings: 8",
-                                 "Prep Time: 10 min", "Cook Time: 25 min", "Ingredients",
-                                 "1 cup cornmeal", "Directions", "1: Mix.", "Notes",
-                                 "Serve warm.", "1" /* the page number */}));
+    QCOMPARE(lines,
+             (QStringList{"Corn Bread", "Category: Breads", "Servings: 8", "Prep Time: 10 min",
+                          "Cook Time: 25 min", "Ingredients", "1 cup cornmeal", "Directions",
+                          "1: Mix.", "Notes", "Serve warm.", "1" /* the page number */}));
 }
 
 QTEST_MAIN(TestPrinting)

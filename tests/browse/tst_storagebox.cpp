@@ -166,11 +166,16 @@ void TestStorageBox::capacity_data()
     QTest::addColumn<int>("received");
     QTest::addColumn<QString>("counter");
     QTest::addColumn<QString>("oldest");
-    QTest::newRow("ten of ten") << "10" << 10 << "10/10" << "R1";
-    QTest::newRow("eleventh drops the oldest") << "10" << 11 << "10/10" << "R2";
-    QTest::newRow("default 25") << "" << 30 << "25/25" << "R6";
-    QTest::newRow("100") << "100" << 130 << "100/100" << "R31";
-    QTest::newRow("no 16-bit limit") << "40000" << 33000 << "33000/33000" << "R1";
+    QTest::newRow("ten of ten") << "10" << 10 << "10/10"
+                                << "R1";
+    QTest::newRow("eleventh drops the oldest") << "10" << 11 << "10/10"
+                                               << "R2";
+    QTest::newRow("default 25") << "" << 30 << "25/25"
+                                << "R6";
+    QTest::newRow("100") << "100" << 130 << "100/100"
+                         << "R31";
+    QTest::newRow("no 16-bit limit") << "40000" << 33000 << "33000/33000"
+                                     << "R1";
 }
 
 void TestStorageBox::capacity()
@@ -217,7 +222,7 @@ void TestStorageBox::resetThenConnect()
 {
     Box b;
     b.fill(5);
-    b.storage.ResetViews();     // the window's connection reset
+    b.storage.ResetViews();      // the window's connection reset
     b.storage.EmptyForConnect(); // the connection attempt after it
     QCOMPARE(b.storage.txtStoredRecipe(), "0/0");
     QVERIFY(b.bothShow(QString()));

@@ -281,7 +281,8 @@ void TestBrowsing::letterGroupLabels_data()
     QTest::newRow("one group: no arrow") << "Single" << QStringList{"1:    Appl"};
     QTest::newRow("two groups: no arrow") << "Double" << QStringList{"1:    Appl", "2:    Appl"};
     QTest::newRow("three groups: the arrow")
-        << "Triple" << QStringList{"1:    Appl -> Appl", "2:    Appl -> Appl", "3:    Appl -> Appl"};
+        << "Triple"
+        << QStringList{"1:    Appl -> Appl", "2:    Appl -> Appl", "3:    Appl -> Appl"};
 }
 
 void TestBrowsing::letterGroupLabels()

@@ -46,8 +46,8 @@ class RecordingSender : public MessageSender
 inline QString CornBreadText(const AppState &app)
 {
     const QString fs = app.FieldSep, ss = app.ListSep + app.ListSep;
-    return QStringList{"F", "Corn Bread", "Breads", "8", "10 min", "25 min", "Serve warm.", "",
-                       "", ""}
+    return QStringList{"F",      "Corn Bread",  "Breads", "8", "10 min",
+                       "25 min", "Serve warm.", "",       "",  ""}
                .join(fs) +
            ss + QStringList{"1", "cup", "cornmeal", "grains"}.join(fs) + ss +
            QStringList{"1", "Mix."}.join(fs) + ss + "0";
@@ -57,12 +57,23 @@ inline QString CornBreadText(const AppState &app)
 inline QString CornBreadPreview()
 {
     const QStringList lines = {
-        "Title:    \tCorn Bread", "Source:    \t",      "Category:     \tBreads",
-        "Cuisine:     \t",        "Servings:     \t8",  "Prep Time:    \t10 min",
-        "Cook Time:    \t25 min", "Misc/Other: \t",     "",
-        "Ingredients:",           "  1 cup cornmeal",   "",
-        "Directions:",            "1:  Mix.",           "",
-        "Notes:",                 "  Serve warm.",
+        "Title:    \tCorn Bread",
+        "Source:    \t",
+        "Category:     \tBreads",
+        "Cuisine:     \t",
+        "Servings:     \t8",
+        "Prep Time:    \t10 min",
+        "Cook Time:    \t25 min",
+        "Misc/Other: \t",
+        "",
+        "Ingredients:",
+        "  1 cup cornmeal",
+        "",
+        "Directions:",
+        "1:  Mix.",
+        "",
+        "Notes:",
+        "  Serve warm.",
     };
     return lines.join("\r\n") + "\r\n";
 }
