@@ -17,5 +17,9 @@ if [ ! -f "$folder/zestrel.set" ]; then
 fi
 "$build/src/server/zestrel-server" --listen "127.0.0.1:$port" &
 server=$!
-trap 'kill $server 2>/dev/null || true' EXIT
+sleep 0.5
+# A demo member to browse, answering from its own sample cookbook.
+"$build/tools/member/zestrel-member" --folder "$folder/demo-member" --port "$port" --name DemoCook &
+member=$!
+trap 'kill $member $server 2>/dev/null || true' EXIT
 "$build/src/zestrel" --folder "$folder"

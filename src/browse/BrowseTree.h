@@ -3,6 +3,7 @@
 // (a level letter and a number from NextNodeNumber) in NodeKeyRole.
 #pragma once
 
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QList>
 #include <QObject>
@@ -14,6 +15,8 @@ namespace zestrel
 
 // Every node of tvUsers carries its key ("U17", "T18", ...) in this role.
 inline constexpr int NodeKeyRole = Qt::UserRole + 1;
+// Whether the node is meant to be expanded; the view follows it and writes it back.
+inline constexpr int ExpandedRole = Qt::UserRole + 2;
 
 class BrowseTree : public QObject
 {
@@ -39,6 +42,32 @@ class BrowseTree : public QObject
     QModelIndex FindUser(const QModelIndex &node) const;
     void RemoveNode(const QModelIndex &node);
     void RemoveAllNodes();
+    // Removes the node's own children (with their subtrees); the node stays.
+    void RemoveChildren(const QModelIndex &node);
+
+    // Appends children, in order, under the first node with parentKey. False (and
+    // nothing added) when no node has that key.
+    struct NewNode {
+        QString key, text;
+    };
+    bool AddChildNodes(const QString &parentKey, const QList<NewNode> &children);
+
+    bool IsExpanded(const QModelIndex &node) const { return node.data(ExpandedRole).toBool(); }
+    // Expands or collapses a node (the view follows expansionRequested).
+    void SetExpanded(const QModelIndex &node, bool expanded);
+    // The view reports what the member folded or opened by hand.
+    void NoteExpanded(const QModelIndex &node, bool expanded);
+
+  signals:
+    void expansionRequested(const QModelIndex &node, bool expanded);
+
+  private:
+    void track(QStandardItem *item);
+    void forget(const QModelIndex &parent, int first, int last);
+
+    // Every node by its key, so a reply finds its parent without walking a tree of
+    // thousands of nodes. Kept by the add routines and the model's removals.
+    QHash<QString, QStandardItem *> byKey_;
 };
 
 } // namespace zestrel

@@ -9,7 +9,8 @@ namespace zestrel
 
 Session::Session(AppState &app_, TextScreen screen, QObject *parent)
     : QObject(parent), app(app_), connection(app_, dispatcher), handlers(app_, connection),
-      identity(app_, std::move(screen), connection), members(app_, connection, tree)
+      identity(app_, std::move(screen), connection), members(app_, connection, tree), storage(app_),
+      browser(app_, connection, members, profile, storage), printer(app_, storage, printModules)
 {
     if (app.FieldSep.isEmpty())
         app.InitSeparators();
@@ -26,11 +27,23 @@ void Session::registerHandlers()
                 profile.SetText(3, extended);
             });
     members.Register(dispatcher);
+    // 110, 120, 112 and 105.
+    browser.Register(dispatcher);
+    connect(&connection, &Connection::connectStarting, &storage, &StorageBox::EmptyForConnect);
+    connect(&connection, &Connection::viewsCleared, &storage, &StorageBox::ResetViews);
+    printModules.Register(QLatin1String(kPrintModuleName), [this] {
+        return std::make_unique<TextDocumentBuilder>(
+            [this](std::unique_ptr<QTextDocument> document) {
+                if (PrintPreviewer)
+                    PrintPreviewer(std::move(document));
+            });
+    });
 }
 
 void Session::AnswerFrom(RecipeDatabase &db)
 {
     RegisterAnswers(dispatcher, db, connection);
+    browser.BrowseFrom(&db);
 }
 
 bool Session::PrepareIdentity()

@@ -7,8 +7,11 @@
 
 #include "app/AppState.h"
 #include "browse/BrowseTree.h"
+#include "browse/Browser.h"
 #include "browse/MemberDirectory.h"
+#include "browse/Printing.h"
 #include "browse/ProfileBoxes.h"
+#include "browse/StorageBox.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
 #include "net/Identity.h"
@@ -36,9 +39,17 @@ class Session : public QObject
     Identity identity;
     BrowseTree tree;
     MemberDirectory members;
+    StorageBox storage;
+    Browser browser;
+    // The print modules by name; the session installs ours as "Pagelark.cPagelark".
+    PrintModules printModules;
+    Printer printer;
+    // What our print module does with the finished document (the window shows a
+    // print preview; unset, the document is dropped).
+    TextDocumentBuilder::Previewer PrintPreviewer;
 
-    // Answers other members' requests from this recipe database (which must outlive
-    // the session).
+    // Answers other members' requests from this recipe database, and browses the own
+    // member's recipes in it (the database must outlive the session).
     void AnswerFrom(RecipeDatabase &db);
 
     // Asks for the user name, then shows the own profile in the profile boxes.

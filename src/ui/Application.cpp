@@ -11,6 +11,8 @@
 
 #include "app/Text.h"
 
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QTabWidget>
 #include <QTreeView>
 
@@ -27,6 +29,20 @@ Prompter *OrOwn(Prompter *given, std::unique_ptr<GuiPrompter> &own)
     return own.get();
 }
 } // namespace
+
+void ShowPrintPreview(std::unique_ptr<QTextDocument> document, QWidget *parent)
+{
+    // The preview belongs to the module: modeless, it owns the document and goes
+    // when closed; the client does not wait for the member to print.
+    auto *dialog = new QPrintPreviewDialog(parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Pagelark"));
+    QTextDocument *doc = document.release();
+    doc->setParent(dialog);
+    QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, doc,
+                     [doc](QPrinter *printer) { doc->print(printer); });
+    dialog->open();
+}
 
 Application::Application(const QString &programFolder, Prompter *prompter, QObject *parent)
     : QObject(parent), prompter_(OrOwn(prompter, ownPrompter_)),
@@ -80,7 +96,16 @@ void Application::CreateMainWindow(Session &session)
         ownPrompter_->setParentWindow(mainWindow_.get());
     mainWindow_->bindStatus(diag_.status);
     mainWindow_->bindActivityLights(session.connection.lights);
-    mainWindow_->browseTab()->bind(session.tree, session.profile);
+    mainWindow_->browseTab()->bind(session);
+    // The preview box of the selected tab: where the search tab plugs in its own box.
+    QTabWidget *tabs = mainWindow_->tabs();
+    session.storage.CurrentPreviewBox = [tabs] {
+        const int tab = tabs->currentIndex();
+        return tab == MainWindow::BrowseTab || tab == MainWindow::SearchTab ? tab : -1;
+    };
+    session.PrintPreviewer = [this](std::unique_ptr<QTextDocument> document) {
+        ShowPrintPreview(std::move(document), mainWindow_.get());
+    };
     connect(mainWindow_.get(), &MainWindow::minimizedChanged, this,
             [&session](bool minimized) { session.connection.Minimized = minimized; });
     connect(mainWindow_.get(), &MainWindow::resetRequested, this,

@@ -14,6 +14,9 @@
 #include <functional>
 #include <memory>
 
+class QTextDocument;
+class QWidget;
+
 namespace zestrel
 {
 
@@ -24,6 +27,9 @@ class RecipeDatabase;
 class GuiPrompter;
 class MainWindow;
 class SingleInstance;
+
+// Our print module's preview: a modeless QPrintPreviewDialog that owns the document.
+void ShowPrintPreview(std::unique_ptr<QTextDocument> document, QWidget *parent);
 
 class Application : public QObject, private StartUpShell
 {

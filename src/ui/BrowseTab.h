@@ -1,10 +1,19 @@
-// The "Browse for Recipes" tab: the tree `tvUsers` and the profile boxes
-// `txtProfile_0..3`. A view only; the browse tree and profile models drive it.
+// The "Browse for Recipes" tab: the tree `tvUsers`, the folding buttons
+// `cmdNodes_0..3`, the selected-member panel (`lblProfile_0..2`, `txtProfile_0..3`),
+// the preview box `txtPreview_0` and, until the window shell has its own row, the
+// storage-box row (`cmdBack`, `txtStoredRecipe`, `cmdNext`, `cmdRemove`,
+// `cmdRecipeClear`, `cmdPrint`). A view only: the session's models drive it and
+// its events go to the Browser, the StorageBox and the Printer.
 #pragma once
 
 #include <QWidget>
 #include <array>
 
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
 class QTreeView;
 
 namespace zestrel
@@ -12,6 +21,7 @@ namespace zestrel
 
 class BrowseTree;
 class ProfileBoxes;
+class Session;
 
 class BrowseTab : public QWidget
 {
@@ -21,14 +31,28 @@ class BrowseTab : public QWidget
 
     // Shows the tree and the profile, now and on every change.
     void bind(BrowseTree &tree, ProfileBoxes &profile);
+    // The whole tab: tree events, preview, storage row, print button, folding buttons.
+    void bind(Session &session);
+    // The "&Browse" menu, popped up as the tree's context menu.
+    void setBrowseMenu(QMenu *menu) { browseMenu_ = menu; }
 
     QTreeView *tree() const { return tvUsers_; }
+    QPlainTextEdit *preview() const { return txtPreview_; }
+
+    // The preview boxes' font and tab stops (the search tab's box uses them too).
+    static void StylePreviewBox(QPlainTextEdit *box);
 
   private:
     void showProfileText(int index, const QString &text);
+    void arrangeProfilePanel(bool shown);
 
     QTreeView *tvUsers_;
     std::array<QWidget *, 4> txtProfile_{};
+    std::array<QLabel *, 3> lblProfile_{};
+    QWidget *profileFields_;
+    QPlainTextEdit *txtPreview_;
+    QLineEdit *txtStoredRecipe_;
+    QMenu *browseMenu_ = nullptr;
 };
 
 } // namespace zestrel

@@ -104,6 +104,19 @@ void MainWindow::buildMenus()
     connect(show, &QAction::triggered, this, &MainWindow::showSettingsRequested);
     file->addSeparator();
     connect(add("mnuExit", QStringLiteral("E&xit")), &QAction::triggered, this, &QWidget::close);
+
+    // "&Browse" is also the tree's context menu; the browse tab connects its items.
+    QMenu *browse = menuBar()->addMenu(QStringLiteral("&Browse"));
+    browse->setObjectName(QStringLiteral("mnuBrowse"));
+    const std::pair<const char *, const char *> items[] = {
+        {"mnuReset", "Reset &Browse Window"},
+        {"mnuNodeDel", "Remove &Node"},
+        {"mnuSubNodeDel", "Remove &Sub Nodes"},
+        {"mnuRefreshNode", "&Refresh Node"},
+    };
+    for (const auto &[name, caption] : items)
+        browse->addAction(QString::fromLatin1(caption))->setObjectName(QString::fromLatin1(name));
+    browseTab_->setBrowseMenu(browse);
 }
 
 void MainWindow::bindStatus(StatusLine &status)
