@@ -9,7 +9,9 @@ namespace zestrel
 
 Session::Session(AppState &app_, TextScreen screen, QObject *parent)
     : QObject(parent), app(app_), connection(app_, dispatcher), handlers(app_, connection),
-      identity(app_, std::move(screen), connection), members(app_, connection, tree)
+      identity(app_, std::move(screen), connection), members(app_, connection, tree),
+      search(app_, connection), chat(app_, connection), recipients(members),
+      messages(app_, connection, recipients)
 {
     if (app.FieldSep.isEmpty())
         app.InitSeparators();
@@ -26,6 +28,13 @@ void Session::registerHandlers()
                 profile.SetText(3, extended);
             });
     members.Register(dispatcher);
+    search.Register(dispatcher);
+    chat.Register(dispatcher);
+    messages.Register(dispatcher);
+    connect(&connection, &Connection::viewsCleared, this, [this] {
+        search.ClearViews();
+        chat.ClearViews();
+    });
 }
 
 void Session::AnswerFrom(RecipeDatabase &db)

@@ -1,18 +1,22 @@
 // One member's whole client without a window: the connection and dispatch, the
 // connection's own handlers, the sign-in identity, the members directory with the
-// browse tree, and the profile boxes. Every feature registers its handlers with
-// the dispatcher here, in one place. The program holds one; tests create as many
-// as they need.
+// browse tree, the profile boxes, the search, the chat rooms and instant messages.
+// Every feature registers its handlers with the dispatcher here, in one place. The
+// program holds one; tests create as many as they need.
 #pragma once
 
 #include "app/AppState.h"
 #include "browse/BrowseTree.h"
 #include "browse/MemberDirectory.h"
 #include "browse/ProfileBoxes.h"
+#include "chat/ChatRooms.h"
+#include "chat/InstantMessages.h"
+#include "client/TreeRecipients.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
 #include "net/Identity.h"
 #include "net/NetHandlers.h"
+#include "search/SearchModel.h"
 
 #include <QObject>
 
@@ -36,6 +40,10 @@ class Session : public QObject
     Identity identity;
     BrowseTree tree;
     MemberDirectory members;
+    SearchModel search;
+    ChatRooms chat;
+    TreeRecipients recipients;
+    InstantMessages messages;
 
     // Answers other members' requests from this recipe database (which must outlive
     // the session).
