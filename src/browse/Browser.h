@@ -1,4 +1,4 @@
-// The browse tree's behaviour (Part 6.2) and the recipe request (Part 6.3): node
+// The browse tree's behaviour and the recipe request: node
 // clicks with their requests over the relay (or the own lists, for the own member),
 // the readers of the replies, the selected-member panel, the keyboard brake, the
 // mouse-button rules, the folding buttons `cmdNodes` and the "&Browse" menu.
@@ -77,7 +77,7 @@ class Browser : public QObject
     void mnuRefreshNode_Click();
     bool SubNodeDelEnabled() const { return subNodeDelEnabled_; }
 
-    // LastClickTime: now (Part 5.1 sets it too when a search result is clicked).
+    // LastClickTime: now (the search tab sets it too when a search result is clicked).
     void NoteClickTime() { lastClick_.start(); }
     int LastTreeButton = 0;
     // True while the brake waits.

@@ -1,5 +1,5 @@
 // Reading a recipe id from a node text and laying out one recipe text for the
-// preview boxes (Part 6.3). Pure text rules; the storage box shows the result.
+// preview boxes. Pure text rules; the storage box shows the result.
 #pragma once
 
 #include "app/AppState.h"

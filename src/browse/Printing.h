@@ -1,4 +1,4 @@
-// Printing through the print module (Part 6.5). The client hands the recipe line by
+// Printing through the print module. The client hands the recipe line by
 // line to a document builder created by name; ours collects the styled lines in a
 // QTextDocument and hands it to a previewer (the window shows QPrintPreviewDialog,
 // tests print it to PDF).

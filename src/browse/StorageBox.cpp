@@ -71,7 +71,7 @@ void StorageBox::ProcessRecipe(const QString &pRecipe)
 
 void StorageBox::ViewRecipe(const QString &pRecipe)
 {
-    // Both boxes always show the same recipe (Part 6.3).
+    // Both boxes always show the same recipe.
     if (const auto text = FormatRecipe(pRecipe, app_))
         setPreviews(*text);
 }

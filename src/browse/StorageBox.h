@@ -1,7 +1,7 @@
-// The storage box (Parts 6.3, 6.4): the recipes previewed most recently, the
+// The storage box: the recipes previewed most recently, the
 // position on show, the counter `txtStoredRecipe`, and the two preview boxes
 // `txtPreview_0` (browse tab) and `txtPreview_1` (search tab) as text properties.
-// Import (Part 4.4) and printing (Part 6.5) work on it through RecipeBox.
+// Import and printing work on it through RecipeBox.
 #pragma once
 
 #include "app/AppState.h"

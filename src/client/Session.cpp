@@ -10,7 +10,9 @@ namespace zestrel
 Session::Session(AppState &app_, TextScreen screen, QObject *parent)
     : QObject(parent), app(app_), connection(app_, dispatcher), handlers(app_, connection),
       identity(app_, std::move(screen), connection), members(app_, connection, tree), storage(app_),
-      browser(app_, connection, members, profile, storage), printer(app_, storage, printModules)
+      browser(app_, connection, members, profile, storage), printer(app_, storage, printModules),
+      search(app_, connection), chat(app_, connection), recipients(members),
+      messages(app_, connection, recipients)
 {
     if (app.FieldSep.isEmpty())
         app.InitSeparators();
@@ -27,7 +29,19 @@ void Session::registerHandlers()
                 profile.SetText(3, extended);
             });
     members.Register(dispatcher);
-    // 110, 120, 112 and 105.
+    search.Register(dispatcher);
+    chat.Register(dispatcher);
+    messages.Register(dispatcher);
+    connect(&connection, &Connection::viewsCleared, this, [this] {
+        search.ClearViews();
+        chat.ClearViews();
+    });
+    // 110, 120, 112 and 105; a recipe reply also shows in the search tab's preview box.
+    connect(&storage, &StorageBox::previewTextChanged, &search,
+            [this](int box, const QString &text) {
+                if (box == 1)
+                    search.SetPreviewText(text);
+            });
     browser.Register(dispatcher);
     connect(&connection, &Connection::connectStarting, &storage, &StorageBox::EmptyForConnect);
     connect(&connection, &Connection::viewsCleared, &storage, &StorageBox::ResetViews);

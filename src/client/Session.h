@@ -1,8 +1,8 @@
 // One member's whole client without a window: the connection and dispatch, the
 // connection's own handlers, the sign-in identity, the members directory with the
-// browse tree, and the profile boxes. Every feature registers its handlers with
-// the dispatcher here, in one place. The program holds one; tests create as many
-// as they need.
+// browse tree, the profile boxes, the search, the chat rooms and instant messages.
+// Every feature registers its handlers with the dispatcher here, in one place. The
+// program holds one; tests create as many as they need.
 #pragma once
 
 #include "app/AppState.h"
@@ -12,10 +12,14 @@
 #include "browse/Printing.h"
 #include "browse/ProfileBoxes.h"
 #include "browse/StorageBox.h"
+#include "chat/ChatRooms.h"
+#include "chat/InstantMessages.h"
+#include "client/TreeRecipients.h"
 #include "net/Connection.h"
 #include "net/Dispatcher.h"
 #include "net/Identity.h"
 #include "net/NetHandlers.h"
+#include "search/SearchModel.h"
 
 #include <QObject>
 
@@ -47,6 +51,10 @@ class Session : public QObject
     // What our print module does with the finished document (the window shows a
     // print preview; unset, the document is dropped).
     TextDocumentBuilder::Previewer PrintPreviewer;
+    SearchModel search;
+    ChatRooms chat;
+    TreeRecipients recipients;
+    InstantMessages messages;
 
     // Answers other members' requests from this recipe database, and browses the own
     // member's recipes in it (the database must outlive the session).

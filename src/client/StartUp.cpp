@@ -52,6 +52,14 @@ StartUp::StartUp(AppState &app, SingleInstance &single, RecipeDatabase &db, Star
             session_->connection.SendMessage(protocol::code::SignOff, s.MyUserKey, QString(),
                                              QString());
     };
+    hooks.LeaveChatRoom = [this](AppState &) {
+        if (session_)
+            session_->chat.ResetChatRoom();
+    };
+    hooks.ApplyDisplaySettings = [this](AppState &) {
+        if (session_)
+            session_->chat.ApplyDisplaySettings();
+    };
     hooks.CloseSocket = [this](AppState &) {
         if (session_)
             session_->connection.CloseConnection();

@@ -4,10 +4,14 @@
 #include "client/SingleInstance.h"
 #include "store/RecipeDatabase.h"
 #include "ui/BrowseTab.h"
+#include "ui/ChatTab.h"
 #include "ui/FrmMessage.h"
 #include "ui/FrmSettings.h"
 #include "ui/GuiPrompter.h"
 #include "ui/MainWindow.h"
+#include "ui/SearchTab.h"
+
+#include <QApplication>
 
 #include "app/Text.h"
 
@@ -106,6 +110,22 @@ void Application::CreateMainWindow(Session &session)
     session.PrintPreviewer = [this](std::unique_ptr<QTextDocument> document) {
         ShowPrintPreview(std::move(document), mainWindow_.get());
     };
+    mainWindow_->searchTab()->bind(session.search);
+    mainWindow_->chatTab()->bind(session.chat);
+    connect(mainWindow_.get(), &MainWindow::resetSearchRequested, this,
+            [&session] { session.search.ResetSearchWindow(); });
+    connect(mainWindow_.get(), &MainWindow::sendMessageRequested, this,
+            [&session] { session.messages.mnuSendMessage_Click(); });
+    connect(&session.messages, &InstantMessages::busyChanged, this, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+    connect(mainWindow_->tabs(), &QTabWidget::currentChanged, this, [&session](int tab) {
+        if (tab == MainWindow::ChatTab)
+            session.chat.TabShown();
+    });
     connect(mainWindow_.get(), &MainWindow::minimizedChanged, this,
             [&session](bool minimized) { session.connection.Minimized = minimized; });
     connect(mainWindow_.get(), &MainWindow::resetRequested, this,

@@ -3,7 +3,9 @@
 #include "app/Diagnostics.h"
 #include "net/ActivityLights.h"
 #include "ui/BrowseTab.h"
+#include "ui/ChatTab.h"
 #include "ui/Colors.h"
+#include "ui/SearchTab.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -31,12 +33,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // One widget per tab; the tabs still to come are empty pages.
     browseTab_ = new zestrel::BrowseTab(tabZESTREL_);
     tabZESTREL_->addTab(browseTab_, QStringLiteral("Browse for Recipes"));
-    const char *captions[] = {"Search for Recipes", "Chat", "News"};
-    for (const char *caption : captions) {
-        auto *pageWidget = new QWidget(tabZESTREL_);
-        new QVBoxLayout(pageWidget);
-        tabZESTREL_->addTab(pageWidget, QString::fromLatin1(caption));
-    }
+    searchTab_ = new zestrel::SearchTab(tabZESTREL_);
+    tabZESTREL_->addTab(searchTab_, QStringLiteral("Search for Recipes"));
+    chatTab_ = new zestrel::ChatTab(tabZESTREL_);
+    tabZESTREL_->addTab(chatTab_, QStringLiteral("Chat"));
+    auto *newsPage = new QWidget(tabZESTREL_);
+    new QVBoxLayout(newsPage);
+    tabZESTREL_->addTab(newsPage, QStringLiteral("News"));
     layout->addWidget(tabZESTREL_, 1);
 
     // Lights stand left to right as sending, receiving, chat, each under its letter.
@@ -117,6 +120,15 @@ void MainWindow::buildMenus()
     for (const auto &[name, caption] : items)
         browse->addAction(QString::fromLatin1(caption))->setObjectName(QString::fromLatin1(name));
     browseTab_->setBrowseMenu(browse);
+    QAction *sendMessage = browse->addAction(QStringLiteral("Send &Message"));
+    sendMessage->setObjectName(QStringLiteral("mnuSendMessage"));
+    connect(sendMessage, &QAction::triggered, this, &MainWindow::sendMessageRequested);
+
+    QMenu *search = menuBar()->addMenu(QStringLiteral("&Search"));
+    search->setObjectName(QStringLiteral("mnuSearch"));
+    QAction *resetSearch = search->addAction(QStringLiteral("Reset &Search Window"));
+    resetSearch->setObjectName(QStringLiteral("mnuResetSearch"));
+    connect(resetSearch, &QAction::triggered, this, &MainWindow::resetSearchRequested);
 }
 
 void MainWindow::bindStatus(StatusLine &status)

@@ -16,6 +16,8 @@ namespace zestrel
 
 class ActivityLights;
 class BrowseTab;
+class ChatTab;
+class SearchTab;
 class StatusLine;
 
 class MainWindow : public QMainWindow
@@ -41,6 +43,8 @@ class MainWindow : public QMainWindow
 
     // The tabs' widgets.
     zestrel::BrowseTab *browseTab() const { return browseTab_; }
+    zestrel::SearchTab *searchTab() const { return searchTab_; }
+    zestrel::ChatTab *chatTab() const { return chatTab_; }
 
     // Activity light colours as 0x00BBGGRR numbers.
     void setActivityLight(int index, std::uint32_t bgr);
@@ -63,6 +67,10 @@ class MainWindow : public QMainWindow
     void resetRequested();
     void messageCenterRequested();
     void showSettingsRequested();
+    // "&Search" > "Reset &Search Window".
+    void resetSearchRequested();
+    // "Send &Message".
+    void sendMessageRequested();
     // The window was minimized or restored.
     void minimizedChanged(bool minimized);
 
@@ -77,6 +85,8 @@ class MainWindow : public QMainWindow
 
     QTabWidget *tabZESTREL_;
     zestrel::BrowseTab *browseTab_;
+    zestrel::SearchTab *searchTab_;
+    zestrel::ChatTab *chatTab_;
     std::array<QFrame *, 3> shpActivity_{};
     std::array<std::uint32_t, 3> lightColor_{kIdleLight, kIdleLight, kIdleLight};
     std::array<QLabel *, 3> lblActivity_{};

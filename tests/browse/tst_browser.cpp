@@ -1,4 +1,4 @@
-// The browse tree's rules (Part 6.2) without a connection: which node click sends
+// The browse tree's rules without a connection: which node click sends
 // which request with which payload, what each reply adds, the menu, the folding
 // buttons, the selected-member panel and the keyboard brake.
 #include "support/BrowseFixture.h"

@@ -1,4 +1,4 @@
-// The text rules of the preview (Part 6.3) and of the tree's node texts (Part 6.2):
+// The text rules of the preview and of the tree's node texts:
 // recipe ids from node texts, the formatted recipe, the letter-group labels.
 #include "browse/Browser.h"
 #include "browse/Preview.h"

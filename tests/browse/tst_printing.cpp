@@ -1,4 +1,4 @@
-// Printing (Part 6.5): the exact calls made on the print module for the Part's
+// Printing: the exact calls made on the print module for the listed
 // cases, the messages around it, and a PDF printed through our own module.
 #include "browse/Printing.h"
 #include "browse/StorageBox.h"

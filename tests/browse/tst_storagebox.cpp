@@ -1,4 +1,4 @@
-// The storage box (Parts 6.3, 6.4): receiving, paging, removing, clearing, the
+// The storage box: receiving, paging, removing, clearing, the
 // capacity, and what a connection attempt and a reset do to it.
 #include "browse/Preview.h"
 #include "browse/StorageBox.h"

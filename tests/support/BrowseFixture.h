@@ -1,6 +1,6 @@
 // Browsing fixtures: a sender that records instead of sending, a browse stack
 // (directory, tree, profile, storage box, browser) without a connection, and the
-// Part 6.3 example recipe as transfer text, as database rows and as preview lines.
+// The example recipe as transfer text, as database rows and as preview lines.
 #pragma once
 
 #include "app/AppState.h"
@@ -42,7 +42,7 @@ class RecordingSender : public MessageSender
     }
 };
 
-// The example of Part 6.3: Corn Bread. As a transfer text with window section "0".
+// The example recipe: Corn Bread. As a transfer text with window section "0".
 inline QString CornBreadText(const AppState &app)
 {
     const QString fs = app.FieldSep, ss = app.ListSep + app.ListSep;
