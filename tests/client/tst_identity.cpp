@@ -1,6 +1,7 @@
 // The user-name prompt loop through the scripted prompter.
 #include "TestClient.h"
 #include "config/Ini.h"
+#include "config/SettingsForm.h"
 
 #include <QtTest>
 
@@ -11,6 +12,8 @@ class TestIdentity : public QObject
 {
     Q_OBJECT
   private slots:
+    void nameFromSettingsDialog_data();
+    void nameFromSettingsDialog();
     void askUserName_data();
     void askUserName();
     void texts();
@@ -150,4 +153,56 @@ void TestIdentity::prepareIdentityFillsOwnProfile()
 }
 
 QTEST_GUILESS_MAIN(TestIdentity)
+// A name typed into the settings dialog passes the start-up checks before it can sign in;
+// a refused one keeps the name in use.
+void TestIdentity::nameFromSettingsDialog_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QString>("used");
+    QTest::addColumn<bool>("master");
+    QTest::addColumn<QStringList>("boxes");
+    const QStringList noName{"No Username"};
+    QTest::newRow("unchanged") << "Baker" << QStringList() << "Baker" << false << QStringList();
+    QTest::newRow("good, spaces trimmed")
+        << " Cook " << QStringList() << "Cook" << false << QStringList();
+    QTest::newRow("empty") << "" << QStringList() << "Baker" << false << noName;
+    QTest::newRow("two characters") << "Al" << QStringList() << "Baker" << false << noName;
+    QTest::newRow("three characters") << "Alf" << QStringList() << "Alf" << false << QStringList();
+    QTest::newRow("twenty characters")
+        << QString(20, 'a') << QStringList() << QString(20, 'a') << false << QStringList();
+    QTest::newRow("twenty-one characters")
+        << QString(21, 'a') << QStringList() << "Baker" << false << noName;
+    QTest::newRow("reserved, wrong password")
+        << "ServerBoss" << QStringList{"guess"} << "Baker" << false
+        << QStringList{"Server Password", "QEVO Server conflict"};
+    QTest::newRow("reserved, password") << "ServerBoss" << QStringList{"QuietHarbor"}
+                                        << "ServerBoss" << true << QStringList{"Server Password"};
+}
+
+void TestIdentity::nameFromSettingsDialog()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, inputs);
+    QFETCH(QString, used);
+    QFETCH(bool, master);
+    QFETCH(QStringList, boxes);
+
+    TestClient c("Baker");
+    QVERIFY(c.session.identity.AskUserName());
+    for (const QString &in : inputs)
+        c.prompter.inputs.enqueue(in);
+    SettingsForm form(c.app);
+    form.AcceptName = [&c](const QString &t, const QString &previous) {
+        return c.session.identity.AcceptChangedName(t, previous);
+    };
+    form.Load();
+    form.SetText("txtProfile_0", typed);
+    form.Close();
+    QCOMPARE(c.prompter.titles(), boxes);
+    QCOMPARE(c.app.UserName, used);
+    QCOMPARE(c.app.IsMasterUser, master);
+    QCOMPARE(ReadIniKey(c.app.SettingsFilePath, "PROFILE", "USERNAME"), used);
+}
+
 #include "tst_identity.moc"
