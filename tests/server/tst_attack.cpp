@@ -195,6 +195,10 @@ void TestAttack::signInTexts_data()
                       "6.6.6.6",
                       18)
         << QByteArray("anna") << QStringLiteral("address holds a control character or separator");
+    QTest::newRow("name of 256 bytes")
+        << QByteArray("10.0.0.7") << QByteArray(256, 'n') << QString();
+    QTest::newRow("name of 257 bytes") << QByteArray("10.0.0.7") << QByteArray(257, 'n')
+                                       << QStringLiteral("address or name too long");
     QTest::newRow("name with a tab")
         << QByteArray("10.0.0.7") << QByteArray("an\tna")
         << QStringLiteral("name holds a control character or separator");
