@@ -205,15 +205,18 @@ template <class Sink> std::size_t Reassembler::Consume(std::string_view data, Si
         // A begin marker before the end marker starts a new frame: the sender gave up on
         // the unfinished one, which is dropped as junk. Only the text not yet searched is
         // looked at, so the work stays linear however the stream is cut.
-        const std::size_t restart = LastBeginMarker(
-            data.substr(0, end == std::string_view::npos ? data.size() : end), from);
+        // A begin marker that shares its last character with the end marker found still
+        // counts, so the outcome does not depend on where the stream was cut.
+        const std::size_t limit = end == std::string_view::npos
+                                      ? data.size()
+                                      : std::min(data.size(), end + kEndMarker.size() - 1);
+        const std::size_t restart = LastBeginMarker(data.substr(0, limit), from);
         if (restart != std::string_view::npos) {
             if (!sink(Event::Kind::Junk, data.substr(pos, restart - pos)))
                 return data.size();
             scanned_ = 0;
             pos = restart;
-            if (end == std::string_view::npos)
-                continue;
+            continue; // the end marker is looked for again after the new begin marker
         }
         if (end == std::string_view::npos) {
             if (data.size() - pos > maxBuffered_) {
