@@ -65,6 +65,7 @@ class TestReassembly : public QObject
     void streams();
     void byteByByte();
     void abandonedStartEverySplit();
+    void overlappingMarkersEverySplit();
     void noticeKeepsPartialFrame();
     void longFramesInChunks();
     void overflowRecovers_data();
@@ -180,6 +181,22 @@ void TestReassembly::abandonedStartEverySplit()
         QVERIFY2(Frames(t) == QStringList{QStringLiteral("F:beta")}, qPrintable(t.join(',')));
         QCOMPARE(r.Buffered(), std::size_t(0));
     }
+}
+
+// A begin marker whose last character starts an end marker: the same outcome wherever
+// the stream is cut (the new frame ends at the next end marker, after its own begin).
+void TestReassembly::overlappingMarkersEverySplit()
+{
+    const QByteArray stream = kA.left(12) + "*~B~*~E~*" + kB;
+    Reassembler whole;
+    const QStringList expected = Frames(FeedAll(whole, {stream}));
+    for (int i = 0; i <= stream.size(); ++i) {
+        Reassembler r;
+        const QStringList t = FeedAll(r, {stream.left(i), stream.mid(i)});
+        QVERIFY2(Frames(t) == expected, qPrintable(QString::number(i) + ": " + t.join(',')));
+        QCOMPARE(r.Buffered(), whole.Buffered());
+    }
+    QCOMPARE(expected.size(), 1);
 }
 
 void TestReassembly::noticeKeepsPartialFrame()
