@@ -27,25 +27,6 @@ using namespace zestrel;
 namespace
 {
 
-// Nothing modal happens while answering; anything that asks gets "No".
-class SilentPrompter : public Prompter
-{
-  public:
-    PromptAnswer MessageBox(const QString &, const QString &, PromptIcon, PromptButtons) override
-    {
-        return PromptAnswer::No;
-    }
-    QString InputBox(const QString &, const QString &, const QString &, PromptEcho) override
-    {
-        return {};
-    }
-    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
-    std::optional<QString> ChooseFile(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-};
-
 struct Timing {
     double median = 0; // wall clock
     double cpu = 0;    // this thread's processor time, unaffected by other load

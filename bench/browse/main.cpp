@@ -30,24 +30,6 @@ using namespace zestrel;
 namespace
 {
 
-class SilentPrompter : public Prompter
-{
-  public:
-    PromptAnswer MessageBox(const QString &, const QString &, PromptIcon, PromptButtons) override
-    {
-        return PromptAnswer::No;
-    }
-    QString InputBox(const QString &, const QString &, const QString &, PromptEcho) override
-    {
-        return {};
-    }
-    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
-    std::optional<QString> ChooseFile(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-};
-
 QTextStream &Out()
 {
     static QTextStream out(stdout);

@@ -30,24 +30,6 @@ using namespace zestrel;
 namespace
 {
 
-class SilentPrompter : public Prompter
-{
-  public:
-    PromptAnswer MessageBox(const QString &, const QString &, PromptIcon, PromptButtons) override
-    {
-        return PromptAnswer::No;
-    }
-    QString InputBox(const QString &, const QString &, const QString &, PromptEcho) override
-    {
-        return {};
-    }
-    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
-    std::optional<QString> ChooseFile(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-};
-
 struct Member {
     Member(const QString &folder, const QString &name, const QString &host, const QString &port)
         : app(diag, prompter, folder)

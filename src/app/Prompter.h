@@ -34,4 +34,24 @@ class Prompter
                                               const QString &nameFilter) = 0;
 };
 
+// For a client without a window (the demo member, benchmarks): nothing is asked,
+// every box answers "No", every prompt and chooser is cancelled.
+class SilentPrompter : public Prompter
+{
+  public:
+    PromptAnswer MessageBox(const QString &, const QString &, PromptIcon, PromptButtons) override
+    {
+        return PromptAnswer::No;
+    }
+    QString InputBox(const QString &, const QString &, const QString &, PromptEcho) override
+    {
+        return {};
+    }
+    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
+    std::optional<QString> ChooseFile(const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+};
+
 } // namespace zestrel

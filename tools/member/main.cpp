@@ -20,25 +20,6 @@ using namespace zestrel;
 namespace
 {
 
-// Nothing is asked: a member without a window answers every box with "No".
-class SilentPrompter : public Prompter
-{
-  public:
-    PromptAnswer MessageBox(const QString &, const QString &, PromptIcon, PromptButtons) override
-    {
-        return PromptAnswer::No;
-    }
-    QString InputBox(const QString &, const QString &, const QString &, PromptEcho) override
-    {
-        return {};
-    }
-    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
-    std::optional<QString> ChooseFile(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-};
-
 QString Option(const QStringList &args, const QString &name, const QString &fallback)
 {
     const qsizetype at = args.indexOf(name);
