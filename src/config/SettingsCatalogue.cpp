@@ -1,8 +1,5 @@
 #include "config/SettingsCatalogue.h"
 
-#include <QColor>
-#include <QGuiApplication>
-#include <QPalette>
 
 namespace zestrel
 {
@@ -56,21 +53,23 @@ QStringList ListItems(const QString &control)
     return {};
 }
 
-std::uint32_t DefaultSwatchColor()
+std::uint32_t DefaultSwatchColor(int index)
 {
-    // Without a GUI application there is no platform palette; white is the usual base.
-    // (qGuiApp is a plain cast of the application object, not null under QCoreApplication.)
-    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
-    const QColor c = gui ? QGuiApplication::palette().color(QPalette::Active, QPalette::Base)
-                         : QColor(Qt::white);
-    return std::uint32_t(c.red()) | (std::uint32_t(c.green()) << 8) |
-           (std::uint32_t(c.blue()) << 16);
+    switch (index) {
+    case 0:
+        return kDefaultTextColor;
+    case 2:
+        return kDefaultIncomingColor;
+    default:
+        return kDefaultBackColor;
+    }
 }
 
 QString DefaultSettingValue(const SettingDef &def)
 {
     if (def.kind == SettingKind::Swatch)
-        return QString::number(DefaultSwatchColor());
+        return QString::number(
+            DefaultSwatchColor(QString::fromLatin1(def.control).back().digitValue()));
     return QString::fromLatin1(def.defaultValue);
 }
 

@@ -40,8 +40,13 @@ const SettingDef *FindSetting(const QString &key);
 // Items of the two fixed lists ("cboBaseFontSize", "cboStoredRecipes"); empty otherwise.
 QStringList ListItems(const QString &control);
 
-// The swatches' first colour: the platform's text-field background, 0x00BBGGRR.
-std::uint32_t DefaultSwatchColor();
+// A swatch's colour while its key is absent, 0x00BBGGRR: black text (0), a white back
+// (1) and dark blue for incoming text (2), so the samples and chat lines can be read
+// whatever the desktop's palette.
+inline constexpr std::uint32_t kDefaultTextColor = 0x000000;
+inline constexpr std::uint32_t kDefaultBackColor = 0xFFFFFF;
+inline constexpr std::uint32_t kDefaultIncomingColor = 0x800000; // navy: blue 128
+std::uint32_t DefaultSwatchColor(int index);
 
 // The value a missing key gets (swatches: DefaultSwatchColor as decimal text).
 QString DefaultSettingValue(const SettingDef &def);

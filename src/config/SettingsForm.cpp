@@ -65,10 +65,10 @@ void SettingsForm::Reset()
             break;
         }
     }
-    const std::uint32_t base = DefaultSwatchColor();
-    swatch_.fill(base);
-    exampleText_.fill(0);
-    exampleBack_.fill(base);
+    for (int i = 0; i < int(swatch_.size()); ++i)
+        swatch_[std::size_t(i)] = DefaultSwatchColor(i);
+    exampleText_ = {swatch_[0], swatch_[2]};
+    exampleBack_.fill(swatch_[1]);
     lastChosenColor_ = 0;
     fontSizeAtLoad_.clear();
 }

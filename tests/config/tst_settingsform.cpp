@@ -62,12 +62,11 @@ class TestSettingsForm : public QObject
     {
         Env env;
         LoadSettingsUnseen(env.state);
-        const QByteArray base = QByteArray::number(DefaultSwatchColor());
+        // Black text on white, dark blue for incoming text.
         const QByteArray expected =
             "[PROFILE]\r\nGETALLPROFILEDATA=0\r\nUSERNAME=\r\nDESCRIPTION=\r\nEXTENDED=\r\n"
-            "\r\n[CHAT]\r\nTEXTCOLOR=" +
-            base + "\r\nBACKCOLOR=" + base + "\r\nINCOMINGTEXT=0\r\nINCOMINGCOLOR=" + base +
-            "\r\n"
+            "\r\n[CHAT]\r\nTEXTCOLOR=0\r\nBACKCOLOR=16777215\r\nINCOMINGTEXT=0\r\n"
+            "INCOMINGCOLOR=8388608\r\n"
             "\r\n[MISC]\r\nAUTOEXPANDNODES=0\r\nBASEFONTSIZE=10\r\nALLOWSEARCHES=0\r\n"
             "STOREDRECIPES=25\r\nSELFSEARCH=0\r\nCKFPATH=\r\nGETWEBSETTINGS=0\r\n"
             "WEBWARNING=0\r\nSKIPWEBVERIFY=0\r\nAUTOSTART=0\r\nMINIMIZE=0\r\n"
@@ -76,16 +75,24 @@ class TestSettingsForm : public QObject
         QCOMPARE(ReadAll(env.state.SettingsFilePath), expected);
         QCOMPARE(env.state.Settings.size(), 24);
         QCOMPARE(env.state.Setting("STOREDRECIPES"), QString("25"));
-        QCOMPARE(env.state.Setting("TEXTCOLOR"), QString::fromLatin1(base));
+        QCOMPARE(env.state.Setting("TEXTCOLOR"), QString("0"));
         QCOMPARE(env.MessageCount(), 0);
     }
 
-    void swatchDefaultIsTheTextFieldBase()
+    void swatchDefaultsAreReadable()
     {
-        const QColor c = QGuiApplication::palette().color(QPalette::Base);
-        const std::uint32_t bgr =
-            std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 | std::uint32_t(c.blue()) << 16;
-        QCOMPARE(DefaultSwatchColor(), bgr);
+        // Absent keys: the samples are black on white and incoming text dark blue,
+        // whatever the desktop's palette says.
+        Env env;
+        SettingsForm form(env.state);
+        form.Load();
+        QCOMPARE(form.SwatchColor(0), 0x000000u);
+        QCOMPARE(form.SwatchColor(1), 0xFFFFFFu);
+        QCOMPARE(form.SwatchColor(2), 0x800000u);
+        QCOMPARE(form.ExampleTextColor(0), 0x000000u);
+        QCOMPARE(form.ExampleBackColor(0), 0xFFFFFFu);
+        QCOMPARE(form.ExampleTextColor(1), 0x800000u);
+        QCOMPARE(form.ExampleBackColor(1), 0xFFFFFFu);
     }
 
     void loadAndClose_data()
@@ -127,11 +134,9 @@ class TestSettingsForm : public QObject
                                  << QStringList{"TEXTCOLOR=255", "BACKCOLOR=16777215",
                                                 "INCOMINGCOLOR=65280"}
                                  << QStringList{};
-        const QString base = QString::number(DefaultSwatchColor());
         QTest::newRow("bad colours keep the first colour")
             << QStringList{"CHAT/TEXTCOLOR=red", "CHAT/BACKCOLOR=-5", "CHAT/INCOMINGCOLOR=16777216"}
-            << false
-            << QStringList{"TEXTCOLOR=" + base, "BACKCOLOR=" + base, "INCOMINGCOLOR=" + base}
+            << false << QStringList{"TEXTCOLOR=0", "BACKCOLOR=16777215", "INCOMINGCOLOR=8388608"}
             << QStringList{};
         QTest::newRow("web boxes follow their master")
             << QStringList{"MISC/GETWEBSETTINGS=1", "MISC/WEBWARNING=1", "MISC/SKIPWEBVERIFY=1"}
