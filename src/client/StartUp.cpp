@@ -174,8 +174,9 @@ bool StartUp::MainWindowLoad()
     if (unloaded_)
         return false;
 
-    // With MINIMIZE the window lives in the tray until the member calls it up.
-    if (!app.Flag(QStringLiteral("MINIMIZE")) || showPending_)
+    // With MINIMIZE the window lives in the tray until the member calls it up; a
+    // desktop without a tray could never bring it back, so there it is shown.
+    if (!app.Flag(QStringLiteral("MINIMIZE")) || showPending_ || !shell_.LivesInTray())
         shell_.BringToFront();
     showPending_ = false;
     loaded_ = true;

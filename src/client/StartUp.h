@@ -60,6 +60,9 @@ class StartUpShell
     virtual void BeginWindowLoad() = 0;
     // Shows the main window in its normal state in front of the others.
     virtual void BringToFront() = 0;
+    // Whether a hidden main window can be called back from a tray icon; without one
+    // the window is never kept hidden.
+    virtual bool LivesInTray() const { return true; }
     // Shutdown begins: the main window goes out of sight and ignores further closes.
     virtual void BeginUnload() = 0;
     // Shutdown is done with the session: the remaining windows go out of sight.

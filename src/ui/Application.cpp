@@ -1,6 +1,9 @@
 #include "ui/Application.h"
 
+#include "client/InfoTexts.h"
 #include "client/Session.h"
+#include "config/AutoStart.h"
+#include "config/Backup.h"
 #include "client/SingleInstance.h"
 #include "store/RecipeDatabase.h"
 #include "ui/BrowseTab.h"
@@ -9,11 +12,18 @@
 #include "ui/FrmSettings.h"
 #include "ui/GuiPrompter.h"
 #include "ui/MainWindow.h"
+#include "ui/NewsTab.h"
 #include "ui/SearchTab.h"
 
-#include <QApplication>
-
 #include "app/Text.h"
+#include "browse/Preview.h"
+#include "store/Import.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontMetricsF>
+#include <QPlainTextEdit>
 
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -66,6 +76,47 @@ Application::Application(const QString &programFolder, Prompter *prompter, QObje
         ApplyFontSize();
     };
     diag_.onMessageCenterCreated = [this](MessageCenter *center) { setUpMessageWindow(center); };
+
+    // The program as started, with the folder it was given, so a logon start finds
+    // the same settings.
+    QStringList words{QCoreApplication::applicationFilePath()};
+    const QStringList args = QCoreApplication::arguments();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--folder")); at >= 0)
+        words << QStringLiteral("--folder") << programFolder;
+    autoStartCommand = AutoStartCommand(words);
+    hooks.LoadSettingsUnseen = [this](AppState &s) { LoadSettingsUnseen(s, autoStartHook()); };
+    hooks.OfferRestore = [](AppState &s) { OfferRestore(s); };
+    hooks.ShowStartPage = [this](AppState &) {
+        if (mainWindow_)
+            mainWindow_->newsTab()->ShowStartPage();
+    };
+    hooks.AddTrayIcon = [this](AppState &) {
+        if (mainWindow_)
+            mainWindow_->AddTrayIcon();
+    };
+    hooks.RemoveTrayIcon = [this](AppState &) {
+        if (mainWindow_)
+            mainWindow_->RemoveTrayIcon();
+    };
+}
+
+AutoStartHook Application::autoStartHook()
+{
+    return [this](bool enabled) { ApplyAutoStart(enabled); };
+}
+
+void Application::ApplyAutoStart(bool enabled)
+{
+    // The desktop entry shows the program's icon: a copy of it beside the settings.
+    RegistryPlace place = registryPlace;
+    if (enabled && place.iconPath.isEmpty()) {
+        const QString icon = QDir(state_->ProgramFolder).filePath(QStringLiteral("zestrel.svg"));
+        if (!QFile::exists(icon))
+            QFile::copy(QStringLiteral(":/zestrel.svg"), icon);
+        if (QFile::exists(icon))
+            place.iconPath = icon;
+    }
+    zestrel::ApplyAutoStart(enabled, autoStartCommand, place);
 }
 
 Application::~Application()
@@ -101,6 +152,13 @@ void Application::CreateMainWindow(Session &session)
     mainWindow_->bindStatus(diag_.status);
     mainWindow_->bindActivityLights(session.connection.lights);
     mainWindow_->browseTab()->bind(session);
+    mainWindow_->bindStorageRow(session, [this, &session, tabs = mainWindow_->tabs()](int which) {
+        if (which == 0)
+            cmdImport(*db_, session.storage, tabs->currentIndex(),
+                      session.storage.PreviewText(tabs->currentIndex()));
+        else
+            cmdImportAll(*db_, session.storage);
+    });
     // The preview box of the selected tab: where the search tab plugs in its own box.
     QTabWidget *tabs = mainWindow_->tabs();
     session.storage.CurrentPreviewBox = [tabs] {
@@ -122,10 +180,21 @@ void Application::CreateMainWindow(Session &session)
         else
             QApplication::restoreOverrideCursor();
     });
-    connect(mainWindow_->tabs(), &QTabWidget::currentChanged, this, [&session](int tab) {
-        if (tab == MainWindow::ChatTab)
-            session.chat.TabShown();
-    });
+    // The news page follows the relay (message 115); "Test Web" goes the same way.
+    connect(&session.handlers, &NetHandlers::webPageRequested, mainWindow_->newsTab(),
+            [this](const QString &address) { mainWindow_->newsTab()->Navigate(address); });
+    connect(mainWindow_.get(), &MainWindow::testWebRequested, this,
+            [&session] { session.handlers.ShowWebPage(NewsTab::SupportPage()); });
+    connect(mainWindow_.get(), &MainWindow::testMembersRequested, this,
+            [&session] { session.members.AddTestMembers(); });
+    connect(mainWindow_.get(), &MainWindow::backupRequested, this,
+            &Application::mnuBackupSettings_Click);
+    connect(mainWindow_.get(), &MainWindow::restoreRequested, this,
+            &Application::mnuRestoreSettings_Click);
+    connect(mainWindow_.get(), &MainWindow::aboutRequested, this, &Application::mnuVersion_Click);
+    connect(mainWindow_.get(), &MainWindow::upTimeRequested, this, &Application::munUpTime_Click);
+    connect(mainWindow_.get(), &MainWindow::uninstallRequested, this,
+            &Application::mnuUninstall_Click);
     connect(mainWindow_.get(), &MainWindow::minimizedChanged, this,
             [&session](bool minimized) { session.connection.Minimized = minimized; });
     connect(mainWindow_.get(), &MainWindow::resetRequested, this,
@@ -152,6 +221,11 @@ void Application::BringToFront()
         mainWindow_->bringToFront();
 }
 
+bool Application::LivesInTray() const
+{
+    return mainWindow_ && mainWindow_->livesInTray();
+}
+
 void Application::BeginUnload()
 {
     // A settings dialog still open is saved as if the member had closed it.
@@ -173,7 +247,7 @@ void Application::ShowSettings()
 {
     // One dialog, modeless; showing it again reloads it from the settings file.
     if (!settingsWindow_) {
-        settingsWindow_ = new FrmSettings(*state_, {}, mainWindow_.get());
+        settingsWindow_ = new FrmSettings(*state_, autoStartHook(), mainWindow_.get());
         if (Session *s = session())
             settingsWindow_->form().AcceptName = [s](const QString &typed,
                                                      const QString &previous) {
@@ -185,14 +259,63 @@ void Application::ShowSettings()
     settingsWindow_->activateWindow();
 }
 
+void Application::mnuBackupSettings_Click()
+{
+    BackupSettings(*state_);
+}
+
+void Application::mnuRestoreSettings_Click()
+{
+    RestoreSettings(*state_, autoStartHook());
+    // The restored values show at once where the window can show them.
+    if (!unloaded())
+        hooks.ApplyDisplaySettings(*state_);
+}
+
+void Application::mnuVersion_Click()
+{
+    diag_.ShowMessage(VersionText(state_->AppVersion), QString());
+}
+
+void Application::munUpTime_Click()
+{
+    // Never connected: nothing to report.
+    if (!state_->ConnectedAt.isValid())
+        return;
+    diag_.ShowMessage(UpTimeText(state_->ConnectedAt, QDateTime::currentDateTime()),
+                      QStringLiteral("Zestrel Up Time"));
+}
+
+void Application::mnuUninstall_Click()
+{
+    prompter_->MessageBox(UninstallText(), UninstallTitle(), PromptIcon::None, PromptButtons::Ok);
+}
+
+void Application::CloseOnSignal()
+{
+    if (unloaded())
+        return;
+    MainWindowUnload();
+}
+
 void Application::ApplyFontSize()
 {
     const qint64 size = LeadingNumber(state_->Setting(QStringLiteral("BASEFONTSIZE")));
     if (!mainWindow_ || size <= 0 || size > 72)
         return;
-    QFont font = mainWindow_->browseTab()->tree()->font();
-    font.setPointSize(int(size));
-    mainWindow_->browseTab()->tree()->setFont(font);
+    QList<QWidget *> views{mainWindow_->browseTab()->tree(), mainWindow_->browseTab()->preview(),
+                           mainWindow_->searchTab()->results()};
+    if (auto *preview = mainWindow_->findChild<QPlainTextEdit *>(QStringLiteral("txtPreview_1")))
+        views << preview;
+    for (QWidget *view : views) {
+        QFont font = view->font();
+        font.setPointSize(int(size));
+        view->setFont(font);
+        // The preview's tab stops stay the same number of columns wide.
+        if (auto *box = qobject_cast<QPlainTextEdit *>(view))
+            box->setTabStopDistance(QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')) *
+                                    kPreviewTabColumns);
+    }
 }
 
 void Application::setUpMessageWindow(MessageCenter *center)

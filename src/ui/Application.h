@@ -7,6 +7,8 @@
 #include "app/Diagnostics.h"
 #include "app/Prompter.h"
 #include "client/StartUp.h"
+#include "config/Registry.h"
+#include "config/SettingsForm.h"
 
 #include <QObject>
 #include <QPointer>
@@ -70,6 +72,12 @@ class Application : public QObject, private StartUpShell
     FrmMessage *messageWindow() const;
 
     StartUpHooks &hooks;
+    // Where the auto-start entry goes; a test points it into its own folder.
+    RegistryPlace registryPlace = DefaultRegistryPlace();
+    // The command line the auto-start entry runs.
+    QString autoStartCommand;
+    // Writes or removes the auto-start entry (every close of the settings dialog).
+    void ApplyAutoStart(bool enabled);
     // Ends the process; main() makes it leave the event loop.
     std::function<void()> &EndProcess;
 
@@ -79,6 +87,15 @@ class Application : public QObject, private StartUpShell
     void MainWindowUnload() { startUp_->MainWindowUnload(); }
     // File > Settings > Show: the settings dialog, without blocking the window.
     void ShowSettings();
+    // File > Settings > Backup / Restore.
+    void mnuBackupSettings_Click();
+    void mnuRestoreSettings_Click();
+    // Help menu.
+    void mnuVersion_Click();
+    void munUpTime_Click();
+    void mnuUninstall_Click();
+    // SIGTERM or SIGINT: the window closes as when the member closes it.
+    void CloseOnSignal();
 
     static QString ActivityLegendText();
 
@@ -92,11 +109,13 @@ class Application : public QObject, private StartUpShell
     void CreateMainWindow(Session &session) override;
     void BeginWindowLoad() override;
     void BringToFront() override;
+    bool LivesInTray() const override;
     void BeginUnload() override;
     void EndUnload() override;
     void setUpMessageWindow(MessageCenter *center);
-    // The base font size on the browse tree.
+    // The base font size on the tree, both preview boxes and the results list.
     void ApplyFontSize();
+    AutoStartHook autoStartHook();
 };
 
 } // namespace zestrel

@@ -94,13 +94,6 @@ class UsersTreeView : public QTreeView
     bool userMove_ = false;
 };
 
-QPushButton *Button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-
 } // namespace
 
 BrowseTab::BrowseTab(QWidget *parent) : QWidget(parent)
@@ -172,23 +165,6 @@ BrowseTab::BrowseTab(QWidget *parent) : QWidget(parent)
     panelLayout->addWidget(txtPreview_, 1);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
-
-    // The storage-box row (the window shell will take it over).
-    auto *row = new QHBoxLayout;
-    row->addWidget(Button(this, "cmdBack", QStringLiteral("<&<<")));
-    txtStoredRecipe_ = new QLineEdit(QStringLiteral("0/0"), this);
-    txtStoredRecipe_->setObjectName(QStringLiteral("txtStoredRecipe"));
-    txtStoredRecipe_->setReadOnly(true);
-    txtStoredRecipe_->setAlignment(Qt::AlignCenter);
-    txtStoredRecipe_->setMaximumWidth(80);
-    row->addWidget(txtStoredRecipe_);
-    row->addWidget(Button(this, "cmdNext", QStringLiteral(">&>>")));
-    row->addSpacing(12);
-    row->addWidget(Button(this, "cmdRemove", QStringLiteral("&Remove")));
-    row->addWidget(Button(this, "cmdRecipeClear", QStringLiteral("&Clear All")));
-    row->addWidget(Button(this, "cmdPrint", QStringLiteral("&Print")));
-    row->addStretch(1);
-    layout->addLayout(row);
 
     arrangeProfilePanel(false);
 }
@@ -262,19 +238,6 @@ void BrowseTab::bind(Session &session)
     };
     showPreview(0, storage.PreviewText(0));
     connect(&storage, &StorageBox::previewTextChanged, this, showPreview);
-    txtStoredRecipe_->setText(storage.txtStoredRecipe());
-    connect(&storage, &StorageBox::counterChanged, txtStoredRecipe_, &QLineEdit::setText);
-
-    auto onClick = [this](const char *name, auto slot) {
-        if (auto *b = findChild<QPushButton *>(QString::fromLatin1(name)))
-            connect(b, &QPushButton::clicked, this, slot);
-    };
-    onClick("cmdBack", [&storage] { storage.cmdBack_Click(); });
-    onClick("cmdNext", [&storage] { storage.cmdNext_Click(); });
-    onClick("cmdRemove", [&storage] { storage.cmdRemove_Click(); });
-    onClick("cmdRecipeClear", [&storage] { storage.cmdRecipeClear_Click(); });
-    onClick("cmdPrint", [&session] { session.printer.cmdPrint_Click(); });
-
     if (browseMenu_) {
         auto action = [this](const char *name) {
             return browseMenu_->findChild<QAction *>(QString::fromLatin1(name));

@@ -1,9 +1,7 @@
 // The "Browse for Recipes" tab: the tree `tvUsers`, the folding buttons
 // `cmdNodes_0..3`, the selected-member panel (`lblProfile_0..2`, `txtProfile_0..3`),
-// the preview box `txtPreview_0` and, until the window shell has its own row, the
-// storage-box row (`cmdBack`, `txtStoredRecipe`, `cmdNext`, `cmdRemove`,
-// `cmdRecipeClear`, `cmdPrint`). A view only: the session's models drive it and
-// its events go to the Browser, the StorageBox and the Printer.
+// and the preview box `txtPreview_0`. A view only: the session's models drive it and
+// its events go to the Browser and the StorageBox's preview.
 #pragma once
 
 #include <QWidget>
@@ -31,7 +29,7 @@ class BrowseTab : public QWidget
 
     // Shows the tree and the profile, now and on every change.
     void bind(BrowseTree &tree, ProfileBoxes &profile);
-    // The whole tab: tree events, preview, storage row, print button, folding buttons.
+    // The whole tab: tree events, preview, folding buttons, the "&Browse" menu.
     void bind(Session &session);
     // The "&Browse" menu, popped up as the tree's context menu.
     void setBrowseMenu(QMenu *menu) { browseMenu_ = menu; }
@@ -51,7 +49,6 @@ class BrowseTab : public QWidget
     std::array<QLabel *, 3> lblProfile_{};
     QWidget *profileFields_;
     QPlainTextEdit *txtPreview_;
-    QLineEdit *txtStoredRecipe_;
     QMenu *browseMenu_ = nullptr;
 };
 

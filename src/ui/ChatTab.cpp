@@ -115,6 +115,18 @@ void ChatTab::bind(ChatRooms &model)
     showDisplaySettings();
 }
 
+void ChatTab::tabShown()
+{
+    if (!model_)
+        return;
+    QPushButton *chosen = model_->CurrentRoom == -1 ? cmdJoin_ : cmdSend_;
+    for (QPushButton *b : {cmdJoin_, cmdLeave_, cmdSend_, cmdClear_})
+        b->setDefault(b == chosen);
+    if (chosen == cmdJoin_)
+        cmdJoin_->setEnabled(true);
+    model_->TabShown();
+}
+
 void ChatTab::showButtons()
 {
     for (int b = ChatRooms::cmdJoin; b <= ChatRooms::cmdClear; ++b) {

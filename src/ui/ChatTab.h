@@ -24,6 +24,10 @@ class ChatTab : public QWidget
 
     // Shows the model, now and on every change, and passes the member's actions to it.
     void bind(ChatRooms &model);
+    // The tab was picked: outside a room `cmdJoin` is enabled, default and focused,
+    // inside one `cmdSend`; then the send box has the focus and an empty room list
+    // is asked for.
+    void tabShown();
 
   private:
     void showButtons();

@@ -111,6 +111,18 @@ void SearchTab::bind(SearchModel &model)
     connect(showText, &QShortcut::activated, this, [this] { model_->ShowPreviewText(); });
 }
 
+void SearchTab::tabShown()
+{
+    setSearchDefault(true);
+    cmdSearch_->setFocus();
+    txtData_[0]->setFocus();
+}
+
+void SearchTab::setSearchDefault(bool on)
+{
+    cmdSearch_->setDefault(on);
+}
+
 bool SearchTab::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusIn) {

@@ -27,6 +27,11 @@ class SearchTab : public QWidget
 
     QTreeView *results() const { return lvwResults_; }
 
+    // The tab was picked: `cmdSearch` becomes the default button, then the title
+    // field takes the focus.
+    void tabShown();
+    void setSearchDefault(bool on);
+
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -1,5 +1,6 @@
 // zestrel: the recipe-sharing client.
 #include "ui/Application.h"
+#include "ui/SignalClose.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,6 +49,8 @@ int main(int argc, char *argv[])
 
     zestrel::Application app(programFolder(QApplication::arguments()));
     app.EndProcess = [] { QCoreApplication::exit(0); };
+    // A logout or Ctrl+C closes the window as the member would.
+    zestrel::SignalClose closeOnSignal([&app] { app.CloseOnSignal(); });
     if (!app.StartUp())
         return 0;
     return QApplication::exec();

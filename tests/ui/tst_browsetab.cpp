@@ -39,6 +39,7 @@ struct Window {
         QVERIFY(AddCornBread(db->RecipeDb(), 500));
         c.session.AnswerFrom(*db);
         w.browseTab()->bind(c.session);
+        w.bindStorageRow(c.session);
         w.resize(900, 620);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
