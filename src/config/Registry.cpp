@@ -70,12 +70,14 @@ QList<Value> ReadValues(const QString &folder)
         return values;
     while (!file.atEnd()) {
         const QList<QByteArray> f = file.readLine(1 << 20).trimmed().split(' ');
-        if (f.size() != 3)
+        // An empty value has no data field.
+        if (f.size() != 2 && f.size() != 3)
             continue;
         bool ok = false;
         const int type = f[1].toInt(&ok);
         if (ok)
-            values.append({QByteArray::fromHex(f[0]), type, QByteArray::fromHex(f[2])});
+            values.append({QByteArray::fromHex(f[0]), type,
+                           f.size() == 3 ? QByteArray::fromHex(f[2]) : QByteArray()});
     }
     return values;
 }

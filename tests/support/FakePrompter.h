@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/Prompter.h"
+#include "support/TestMode.h"
 
 #include <QList>
 #include <QQueue>

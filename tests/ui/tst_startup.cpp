@@ -322,7 +322,11 @@ void TestStartUp::minimizeKeepsWindowHidden()
         load(s);
         s.Settings.insert("MINIMIZE", "1");
     };
-    app.hooks.AddTrayIcon = [&](AppState &) { tray = true; };
+    // A desktop with a tray (offscreen has none).
+    app.hooks.AddTrayIcon = [&](AppState &) {
+        app.mainWindow()->TrayAvailable = [] { return true; };
+        tray = app.mainWindow()->AddTrayIcon();
+    };
     app.hooks.ConnectToServer = [&](AppState &) { connected = true; };
     QVERIFY(app.StartUp());
     QVERIFY(tray);
