@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 namespace zestrel
 {
 
