@@ -113,8 +113,11 @@ void TestCatalogue::everyKey()
     QCOMPARE(def.maxLength, maxLength);
     if (defaultValue == QLatin1String("<swatch>")) {
         QCOMPARE(def.kind, SettingKind::Swatch);
-        // No GUI here, so no platform palette: white (it used to crash without one).
-        QCOMPARE(DefaultSettingValue(def), QStringLiteral("16777215"));
+        // Black text, a white back, dark blue incoming text, whatever the palette.
+        const QString expected = key == QLatin1String("TEXTCOLOR")       ? QStringLiteral("0")
+                                 : key == QLatin1String("INCOMINGCOLOR") ? QStringLiteral("8388608")
+                                                                         : QStringLiteral("16777215");
+        QCOMPARE(DefaultSettingValue(def), expected);
     } else {
         QVERIFY(def.kind != SettingKind::Swatch);
         QCOMPARE(DefaultSettingValue(def), defaultValue);
