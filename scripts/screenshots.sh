@@ -64,13 +64,14 @@ shot() { # name
   echo "docs/$1.png"
 }
 key() { xdotool key --window "$window" "$@"; }
-# The window opens on the News tab (the last one); Ctrl+PageDown goes round the tabs.
-xdotool mousemove --window "$window" 500 300 click 1
+# The window opens on the News tab; the others are picked by a click on their headers
+# (positions in the 1000x700 window).
+tab() { xdotool mousemove --window "$window" "$1" 41 click 1; }
 shot window-news
-key ctrl+Next; shot window-browse    # wraps to the first tab
-key ctrl+Next; shot window-search
-key ctrl+Next; shot window-chat
-key ctrl+Next
+tab 78; shot window-browse
+tab 215; shot window-search
+tab 310; shot window-chat
+tab 365
 for m in f b s n h; do
   key alt+$m
   name=$(case $m in f) echo file;; b) echo browse;; s) echo search;; n) echo news;; h) echo help;; esac)
