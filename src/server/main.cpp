@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -14,8 +15,11 @@ int main(int argc, char **argv)
     zestrel::server::Options options;
     std::string message;
     if (!zestrel::server::ParseOptions(argc, argv, options, message)) {
-        std::fputs(message.c_str(), stderr);
-        return 2;
+        // Asked for, the usage goes to standard output and is no error.
+        const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 ||
+                                        std::strcmp(argv[1], "-h") == 0);
+        std::fputs(message.c_str(), help ? stdout : stderr);
+        return help ? 0 : 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
     // Every member is a descriptor; take all the process may have.
