@@ -48,7 +48,7 @@ systemd-analyze verify --man=no "$work/zestrel-server.service"
 (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
 deb="$(ls "$work"/deb/*.deb)"
 info="$(dpkg-deb --info "$deb")"
-for dep in libqt6widgets6 libqt6network6 libqt6sql6 libqt6sql6-sqlite libc6; do
+for dep in libqt6widgets6 libqt6network6 libqt6sql6 libqt6sql6-sqlite libqt6svg6 libc6; do
   grep -q "Depends:.*$dep" <<<"$info" || fail "package does not depend on $dep"
 done
 contents="$(dpkg-deb --contents "$deb")"
