@@ -171,8 +171,7 @@ class NatsCluster final : public Cluster
 {
   public:
     NatsCluster(asio::io_context &io, const Options &options, ClusterHost &host)
-        : io_(io), options_(options), host_(host), inbox_(std::make_shared<Inbox>(io)),
-          timer_(io)
+        : io_(io), options_(options), host_(host), inbox_(std::make_shared<Inbox>(io)), timer_(io)
     {
         std::random_device rd;
         incarnation_ = (std::uint64_t(rd()) << 32 | rd()) & ((std::uint64_t(1) << 53) - 1);
@@ -447,6 +446,8 @@ bool NatsCluster::Start(std::string &error)
         s = natsOptions_SetServers(opts, urls.data(), int(urls.size()));
     if (s == NATS_OK)
         s = natsOptions_SetName(opts, clientName.c_str());
+    if (s == NATS_OK) // the operator's order: a node's nearest bus server first
+        s = natsOptions_SetNoRandomize(opts, true);
     if (s == NATS_OK) // a node handles its own traffic itself
         s = natsOptions_SetNoEcho(opts, true);
     if (s == NATS_OK)
@@ -733,8 +734,7 @@ unsigned SlotOfNode(std::string_view name)
     while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9')
         --i;
     unsigned slot = 0;
-    if (i == name.size() || name.size() - i > 3 || !Number(name.substr(i), slot) ||
-        slot > kMaxSlot)
+    if (i == name.size() || name.size() - i > 3 || !Number(name.substr(i), slot) || slot > kMaxSlot)
         return 0;
     return slot;
 }

@@ -140,7 +140,7 @@ struct Server::Impl final : ClusterHost {
     std::uint64_t nextIndex_ = 1;
     std::uint64_t firstIndex_ = 1;
     std::unique_ptr<Cluster> cluster_; // none without --cluster
-    std::string memberList_; // keys joined by ListSep, rebuilt after departures
+    std::string memberList_;           // keys joined by ListSep, rebuilt after departures
     bool memberListStale_ = false;
     Block *memberListBlock_ = nullptr; // the 100 frame of the current list, shared
 

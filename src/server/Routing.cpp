@@ -248,8 +248,8 @@ void Server::Impl::SendMemberList(Connection &conn)
             memberList_.append(members_[i]->key);
         }
         if (cluster_)
-            cluster_->AppendRemoteKeys(memberList_, memberList_.empty() ? std::string_view{}
-                                                                        : proto::kListSep);
+            cluster_->AppendRemoteKeys(memberList_,
+                                       memberList_.empty() ? std::string_view{} : proto::kListSep);
         memberListStale_ = false;
     }
     // Built once per change of membership, shared by everyone asking meanwhile.
