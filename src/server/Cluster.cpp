@@ -193,14 +193,23 @@ class NatsCluster final : public Cluster
         ++seq_;
         Publish(kAllSubject, 'D', key);
     }
+    // Members' traffic is not kept for later while the bus is away: a chat line
+    // hours late helps nobody, and a frame for a member elsewhere is answered as
+    // unreachable at once. Directory events are kept (their order is checked).
+    bool OnBus() const
+    {
+        return nc_ != nullptr && natsConnection_Status(nc_) == NATS_CONN_STATUS_CONNECTED;
+    }
+
     void FanOut(std::string_view frame, bool everyone) override
     {
-        Publish(kAllSubject, everyone ? 'E' : 'F', frame);
+        if (OnBus())
+            Publish(kAllSubject, everyone ? 'E' : 'F', frame);
     }
     bool Forward(std::string_view destination, std::string_view frame) override
     {
         const Node *n = NodeOfKey(destination);
-        if (n == nullptr)
+        if (n == nullptr || !OnBus())
             return false;
         Publish(SubjectOf(n->name), 'R', frame);
         return true;
