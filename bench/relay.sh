@@ -3,7 +3,12 @@
 # (MQTT 3.1.1), each started here on 127.0.0.1 as a child process with its limits
 # raised, a fresh server per scenario. Prints one table and the ratios ours / peer.
 #
-#   bench/relay.sh                      everything (about 6 minutes once built)
+#   bench/relay.sh                      everything (about 7 minutes once built)
+#
+# Scenario f is our relay as two nodes joined over one nats-server (all on this
+# machine): a, b and c again with the members split over the nodes (a: sender on
+# one node, receiver on the other; b: every pair split; c: half the members on
+# each), shown beside the single-node figures of the same run.
 #   RELAY_SCENARIOS="a c" RELAY_SERVERS="zestrel ngircd" bench/relay.sh
 #   RELAY_SECONDS=2 (measured seconds per phase)  RELAY_REPEAT=3 (runs of a, b, c, e)
 #   BUILD_DIR=... (default build-bench)
@@ -14,14 +19,14 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build-bench}
 SECS=${RELAY_SECONDS:-3}
 SERVERS=${RELAY_SERVERS:-"zestrel ngircd mosquitto"}
-SCENARIOS=${RELAY_SCENARIOS:-"a b c d e g"}
+SCENARIOS=${RELAY_SCENARIOS:-"a b c d e f g"}
 IDLE=${RELAY_IDLE:-10000}
 GMEMBERS=${RELAY_G_MEMBERS:-5000}
 REPEAT=${RELAY_REPEAT:-3}
 
 if [ -z "${RELAY_SKIP_BUILD:-}" ]; then
     # The compiler and cmake too, for a machine that has never built the project.
-    bash "$ROOT/scripts/deps.sh" ngircd mosquitto cmake g++
+    bash "$ROOT/scripts/deps.sh" ngircd mosquitto nats-server cmake g++
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZESTREL_BUILD_TESTS=OFF >/dev/null
     cmake --build "$BUILD" --target zestrel-server zestrel-loadgen -j"$(nproc)" >/dev/null
 fi
@@ -32,6 +37,7 @@ for tool in "$SERVER_BIN" "$LOADGEN"; do
 done
 NGIRCD=$(command -v ngircd || echo /usr/sbin/ngircd)
 MOSQUITTO=$(command -v mosquitto || echo /usr/sbin/mosquitto)
+NATS=$(command -v nats-server || echo /usr/sbin/nats-server)
 
 # 10,000 members need 10,000 descriptors in the server and in the load generator.
 ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
@@ -45,6 +51,21 @@ RESULTS=$TMP/results
 : >"$RESULTS"
 : >"$TMP/loadgen.err"
 SPID=""
+CLUSTER_PIDS=""
+
+stop_cluster() {
+    local p
+    for p in $CLUSTER_PIDS; do kill -TERM "$p" 2>/dev/null || true; done
+    for p in $CLUSTER_PIDS; do
+        for _ in $(seq 50); do
+            kill -0 "$p" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$p" 2>/dev/null || true
+        wait "$p" 2>/dev/null || true
+    done
+    CLUSTER_PIDS=""
+}
 
 stop_server() {
     if [ -n "$SPID" ] && kill -0 "$SPID" 2>/dev/null; then
@@ -60,6 +81,7 @@ stop_server() {
 }
 cleanup() {
     stop_server
+    stop_cluster
     rm -rf "$TMP"
 }
 trap cleanup EXIT
@@ -144,6 +166,56 @@ EOF
     wait_listening "$PORT" || { echo "$1 did not start" >&2; return 1; }
 }
 
+# Scenario f: one nats-server and two relay nodes; sets PORT and PORT2.
+start_cluster() {
+    local bus p1 p2 n port
+    bus=$(free_port)
+    printf 'listen: 127.0.0.1:%s\nmax_payload: 2MB\n' "$bus" >"$TMP/nats.conf"
+    "$NATS" -c "$TMP/nats.conf" >"$TMP/nats.log" 2>&1 </dev/null &
+    CLUSTER_PIDS="$!"
+    SPID=$!
+    wait_listening "$bus" || { echo "nats-server did not start" >&2; return 1; }
+    p1=$(free_port)
+    p2=$(free_port)
+    for n in 1 2; do
+        port=$p1
+        [ "$n" = 2 ] && port=$p2
+        "$SERVER_BIN" --listen "127.0.0.1:$port" --max-members 20000 --fanout-rate 1G \
+            --cluster "nats://127.0.0.1:$bus" --node "relay$n" \
+            >"$TMP/node$n.out" 2>"$TMP/node$n.log" </dev/null &
+        CLUSTER_PIDS="$CLUSTER_PIDS $!"
+        SPID=$!
+        wait_listening "$port" || { echo "relay node $n did not start" >&2; return 1; }
+    done
+    # Joined once each has seen the other on the bus.
+    for _ in $(seq 100); do
+        grep -q "node relay2 seen" "$TMP/node1.log" && grep -q "node relay1 seen" "$TMP/node2.log" &&
+            break
+        sleep 0.05
+    done
+    PORT=$p1
+    PORT2=$p2
+    SPID=""
+}
+
+# One sub-run of f: the figures of a, b or c go into the table as f rows.
+run_f() { # sub-scenario
+    # shellcheck disable=SC2046
+    timeout 200 "$LOADGEN" --proto zestrel --label zestrel --port "$PORT" --port2 "$PORT2" \
+        --scenario "$1" --concurrency 256 $(scenario_args "$1") \
+        2> >(sed "s/^/[zestrel f$1] /" >>"$TMP/loadgen.err") |
+        sed "s/^\[zestrel\] $1:/[zestrel] f (two nodes), $1:/" |
+        awk -v sub_="$1" '/^RESULT/ {
+            out = "RESULT"
+            for (i = 2; i <= NF; i++) {
+                if ($i ~ /^label=/) out = out " " $i
+                else if ($i ~ /^scenario=/) out = out " scenario=f"
+                else out = out " " sub_ "_" $i
+            }
+            print out; fflush(); next } { print; fflush() }' |
+        tee -a "$RESULTS" | grep -v '^RESULT' || true
+}
+
 scenario_args() { # scenario
     case $1 in
     a) echo "--seconds $SECS --window 128" ;;
@@ -174,6 +246,21 @@ for rep in $(seq "$REPEAT"); do
     for server in $SERVERS; do
         for s in $SCENARIOS; do
             { [ "$s" = d ] || [ "$s" = g ]; } && [ "$rep" -gt 1 ] && continue
+            if [ "$s" = f ]; then
+                # Only our relay has nodes; its single-node peers stand in a, b and c.
+                [ "$server" = zestrel ] || continue
+                if ! start_cluster; then
+                    echo "RESULT label=zestrel scenario=f error=start" >>"$RESULTS"
+                    stop_cluster
+                    continue
+                fi
+                for sub in a b c; do
+                    run_f "$sub"
+                done
+                stop_cluster
+                sleep 0.5
+                continue
+            fi
             if ! start_server "$server"; then
                 echo "RESULT label=$server scenario=$s error=start" >>"$RESULTS"
                 stop_server
@@ -235,6 +322,13 @@ BEGIN {
            "e growth_pct e:server_RSS_growth_2nd_half_%;" \
            "e rss_end_kib e:server_RSS_at_end_KiB;" \
            "e stalled_cut e:stalled_member_cut_(1=yes);" \
+           "f a_msgs_per_s f:two_nodes,_a_across_nodes_msgs/s;" \
+           "f a_p99_us f:two_nodes,_a_across_nodes_p99_us;" \
+           "f b_p50_us f:two_nodes,_b_pairs_across_p50_us;" \
+           "f b_p99_us f:two_nodes,_b_pairs_across_p99_us;" \
+           "f b_max_us f:two_nodes,_b_pairs_across_max_us;" \
+           "f b_arrived f:two_nodes,_b_arrived_of_sent;" \
+           "f c_deliveries_per_s f:two_nodes,_c_fan-out_deliveries/s;" \
            "g p50_us g:pairs_p50_us_while_members_sign_in;" \
            "g p99_us g:pairs_p99_us_while_members_sign_in;" \
            "g max_us g:pairs_max_us_while_members_sign_in;" \

@@ -7,7 +7,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 out="$here/docs"
-bash "$here/scripts/deps.sh"
+bash "$here/scripts/deps.sh" imagemagick xdotool
 for t in zestrel zestrel-server zestrel-member zestrel-cookbook; do
   cmake --build "$build" --target "$t" -j2 >/dev/null
 done

@@ -36,6 +36,7 @@ struct Options {
     std::string label;
     std::string host = "127.0.0.1";
     unsigned short port = 0;
+    unsigned short port2 = 0; // a second relay node: odd-numbered members go there
     char scenario = 'a';
     long serverPid = 0;
     double seconds = 3.0; // measured time per phase
@@ -60,7 +61,9 @@ struct Options {
         "       [--host 127.0.0.x] [--server-pid PID] [--seconds S] [--warmup S]\n"
         "       [--window N] [--fan-window N] [--pairs N] [--rate N] [--members N]\n"
         "       [--idle N] [--sources N] [--concurrency N] [--sign-in-timeout S]\n"
-        "       [--label TEXT]\n");
+        "       [--label TEXT] [--port2 PORT]\n"
+        "--port2: a second node of the same relay; members alternate between the two\n"
+        "(a: sender on PORT, receiver on PORT2; b: each pair split; c: half on each).\n");
     std::exit(2);
 }
 
@@ -86,6 +89,8 @@ Options Parse(int argc, char **argv)
             o.host = v;
         else if (a == "--port")
             o.port = static_cast<unsigned short>(std::stoi(v));
+        else if (a == "--port2")
+            o.port2 = static_cast<unsigned short>(std::stoi(v));
         else if (a == "--scenario" && v.size() == 1 &&
                  ((v[0] >= 'a' && v[0] <= 'e') || v[0] == 'g'))
             o.scenario = v[0];
@@ -199,7 +204,11 @@ double Percentile(std::vector<std::uint32_t> &v, double p)
 class Run
 {
   public:
-    explicit Run(const Options &o) : o_(o), server_(asio::ip::make_address_v4(o.host), o.port) {}
+    explicit Run(const Options &o)
+        : o_(o), server_(asio::ip::make_address_v4(o.host), o.port),
+          server2_(asio::ip::make_address_v4(o.host), o.port2 ? o.port2 : o.port)
+    {
+    }
 
     ~Run()
     {
@@ -248,7 +257,7 @@ class Run
                     prepare(m);
                 const std::uint32_t src =
                     (127u << 24) | static_cast<std::uint32_t>(1 + id % o_.sources);
-                m.Start(server_, asio::ip::address_v4(src), joinFanout,
+                m.Start(id % 2 ? server2_ : server_, asio::ip::address_v4(src), joinFanout,
                         id == stalledIndex ? 4096 : 0);
                 ++started;
             }
@@ -291,6 +300,7 @@ class Run
     const Options &o_;
     asio::io_context io_;
     tcp::endpoint server_;
+    tcp::endpoint server2_;
     Counters c_;
     std::vector<std::unique_ptr<Member>> members_;
     double signInSeconds_ = 0;

@@ -16,6 +16,7 @@
 
 #include "protocol/Protocol.h"
 #include "server/Buffers.h"
+#include "server/Cluster.h"
 #include "server/Server.h"
 
 #include <asio.hpp>
@@ -100,7 +101,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     bool warnedUnsigned = false;
 };
 
-struct Server::Impl {
+struct Server::Impl final : ClusterHost {
     Impl(asio::io_context &io, Options o)
         : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io), trimTimer_(io),
           signInTimer_(io), readBuffer_(kReadBufferBytes), noticeTimer_(io)
@@ -110,6 +111,8 @@ struct Server::Impl {
                 roomList_.append(proto::kListSep);
             roomList_.append(options_.rooms[i]);
         }
+        if (!options_.node.empty())
+            nextIndex_ = firstIndex_ = options_.slot * kSlotSpan + 1;
     }
 
     asio::io_context &io_;
@@ -135,7 +138,9 @@ struct Server::Impl {
     std::vector<Connection *> members_; // signed in, in sign-in order
     std::unordered_map<std::string_view, Connection *, KeyHash, std::equal_to<>> byKey_;
     std::uint64_t nextIndex_ = 1;
-    std::string memberList_; // keys joined by ListSep, rebuilt after departures
+    std::uint64_t firstIndex_ = 1;
+    std::unique_ptr<Cluster> cluster_; // none without --cluster
+    std::string memberList_;           // keys joined by ListSep, rebuilt after departures
     bool memberListStale_ = false;
     Block *memberListBlock_ = nullptr; // the 100 frame of the current list, shared
 
@@ -167,6 +172,17 @@ struct Server::Impl {
     void FanOut(int code, std::string_view source, std::string_view payload,
                 const Connection *except);
     void ToEveryone(int code, std::string_view payload);
+    void FanOutBlock(Block *b, bool notice, bool everyone, const Connection *except);
+    void MemberListAdded(std::string_view key);
+    std::string NextIndex();
+
+    // What the other nodes report (see Cluster.h).
+    void RemoteArrived(std::string_view key) override;
+    void RemoteLeft(std::string_view key) override;
+    void RemoteFanOut(std::string_view frame, bool everyone) override;
+    void RemoteRelay(std::string_view frame) override;
+    void RemoteUnavailable(std::string_view source, std::string_view destination) override;
+    void ForEachLocalKey(const std::function<void(std::string_view)> &f) override;
     bool Admit(Connection &conn, std::size_t bytes);
     void SendShared(Connection &conn, Block *b);
     // Queues a notice without asking for a write now (see kNoticeDelay).

@@ -1,4 +1,5 @@
 // The relay's command line.
+#include "server/Cluster.h"
 #include "server/Log.h"
 #include "server/Server.h"
 
@@ -57,12 +58,17 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
         "usage: zestrel-server --listen HOST:PORT [--rooms \"Name1,Name2,...\"]\n"
         "                      [--max-members N] [--max-unsigned N] [--sign-in-timeout S]\n"
         "                      [--max-memory BYTES] [--fanout-rate BYTES] [--welcome]\n"
+        "                      [--cluster nats://HOST:PORT[,nats://...] --node NAME]\n"
         "PORT 0 takes a free port. BYTES may end in K, M or G (times 1024, 1024^2, 1024^3).\n"
         "  --max-members N      signed-in members (default: no limit)\n"
         "  --max-unsigned N     connections not signed in yet (default 1024; 0: no limit)\n"
         "  --sign-in-timeout S  seconds a connection may take to sign in (default 10)\n"
         "  --max-memory BYTES   input buffers plus queued output of all (default 512M)\n"
         "  --fanout-rate BYTES  chat and search bytes per second per member (default 1M)\n"
+        "  --cluster URLS       join the other relay nodes over these NATS servers\n"
+        "  --node NAME          this node's name (letters, digits, - and _), ending in a\n"
+        "                       number 1-200 no other node uses: node N gives out the\n"
+        "                       connection indexes N*10000000+1 to (N+1)*10000000\n"
         "Operator lines on standard input:\n"
         "  broadcast TEXT   notice to every member\n"
         "  news URL         news page for every member\n";
@@ -149,6 +155,39 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
                 return false;
             }
             (memory ? options.maxMemory : options.fanoutRate) = n;
+        } else if (arg == "--cluster") {
+            if (!value(v))
+                return false;
+            options.clusterUrls.clear();
+            while (!v.empty()) {
+                const auto comma = v.find(',');
+                std::string url = Trim(v.substr(0, comma));
+                if (!url.empty()) {
+                    if (url.rfind("nats://", 0) != 0) {
+                        message = "--cluster wants nats://HOST:PORT addresses: " + url + "\n";
+                        return false;
+                    }
+                    options.clusterUrls.push_back(std::move(url));
+                }
+                if (comma == std::string_view::npos)
+                    break;
+                v.remove_prefix(comma + 1);
+            }
+            if (options.clusterUrls.empty()) {
+                message = "--cluster wants at least one nats://HOST:PORT\n";
+                return false;
+            }
+        } else if (arg == "--node") {
+            if (!value(v))
+                return false;
+            options.slot = SlotOfNode(v);
+            if (options.slot == 0) {
+                message = "--node wants a name of letters, digits, - and _ ending in a number "
+                          "from 1 to 200: " +
+                          std::string(v) + "\n";
+                return false;
+            }
+            options.node = std::string(v);
         } else if (arg == "--welcome") {
             options.welcome = true;
         } else {
@@ -158,6 +197,10 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
     }
     if (!listen) {
         message = usage;
+        return false;
+    }
+    if (options.clusterUrls.empty() != options.node.empty()) {
+        message = "--cluster and --node go together\n";
         return false;
     }
     return true;

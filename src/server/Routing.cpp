@@ -143,6 +143,8 @@ void Server::Impl::Relay(Connection &conn, const proto::MessageView &m, std::str
         Send(*it->second, frame); // unchanged, as received
         return;
     }
+    if (it == byKey_.end() && cluster_ && cluster_->Forward(m.destination, frame))
+        return;
     SendBuilt(conn, proto::code::UserUnavailable, {}, m.destination);
 }
 
@@ -175,7 +177,7 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
         MarkClose(conn, "member limit");
         return;
     }
-    const std::string index = std::to_string(nextIndex_++);
+    const std::string index = NextIndex();
     conn.key = proto::BuildUserKey(ip, name, index);
     conn.signedIn = true;
     conn.stale = false;
@@ -185,17 +187,35 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
     members_.push_back(&conn);
     InvalidateMemberList();
     byKey_.emplace(std::string_view(conn.key), &conn);
-    if (!memberListStale_) {
-        if (members_.size() > 1)
-            memberList_.append(proto::kListSep);
-        memberList_.append(conn.key);
-    }
+    MemberListAdded(conn.key);
     LogFolded("sign-ins", HostText(conn.peer), "sign-in '%s' as #%s from %s (%zu members)",
               Printable(name).c_str(), index.c_str(), EndpointText(conn.peer).c_str(),
               members_.size());
     SendBuilt(conn, proto::code::ConnectionIndex, {}, index);
     SendMemberList(conn);
     FanOut(proto::code::UsersAdded, {}, conn.key, &conn);
+    if (cluster_)
+        cluster_->Arrived(conn.key);
+}
+
+// Indexes count up from the node's first; a node of a cluster wraps around
+// within its range, skipping none in use (a member holding an index for ten
+// million sign-ins is not worth a search).
+std::string Server::Impl::NextIndex()
+{
+    const std::uint64_t index = nextIndex_++;
+    if (cluster_ && nextIndex_ >= firstIndex_ + kSlotSpan)
+        nextIndex_ = firstIndex_;
+    return std::to_string(index);
+}
+
+void Server::Impl::MemberListAdded(std::string_view key)
+{
+    if (memberListStale_)
+        return;
+    if (!memberList_.empty())
+        memberList_.append(proto::kListSep);
+    memberList_.append(key);
 }
 
 void Server::Impl::Depart(Connection &conn, const char *why)
@@ -214,6 +234,8 @@ void Server::Impl::Depart(Connection &conn, const char *why)
     const std::string key = std::move(conn.key);
     conn.key.clear();
     FanOut(proto::code::UserLeft, {}, key, nullptr);
+    if (cluster_)
+        cluster_->Left(key);
 }
 
 void Server::Impl::SendMemberList(Connection &conn)
@@ -225,6 +247,9 @@ void Server::Impl::SendMemberList(Connection &conn)
                 memberList_.append(proto::kListSep);
             memberList_.append(members_[i]->key);
         }
+        if (cluster_)
+            cluster_->AppendRemoteKeys(memberList_,
+                                       memberList_.empty() ? std::string_view{} : proto::kListSep);
         memberListStale_ = false;
     }
     // Built once per change of membership, shared by everyone asking meanwhile.
@@ -246,9 +271,24 @@ void Server::Impl::FanOut(int code, std::string_view source, std::string_view pa
                           const Connection *except)
 {
     Block *b = Build(code, source, payload);
+    const bool notice = code == proto::code::UsersAdded || code == proto::code::UserLeft;
+    FanOutBlock(b, notice, false, except);
+    // Chat and search reach the other nodes' members too; arrivals and departures
+    // travel as directory events instead.
+    if (cluster_ && !notice)
+        cluster_->FanOut(std::string_view(b->data(), b->size), false);
+    pool_.Release(b);
+}
+
+void Server::Impl::FanOutBlock(Block *b, bool notice, bool everyone, const Connection *except)
+{
+    if (everyone) {
+        for (const auto &conn : connections_)
+            SendShared(*conn, b);
+        return;
+    }
     // Arrivals and departures skip members too far behind: they get one fresh list
     // once they catch up (Write), so their backlog cannot grow with members squared.
-    const bool notice = code == proto::code::UsersAdded || code == proto::code::UserLeft;
     // Closing members are only marked here; nobody leaves members_ during the loop.
     for (Connection *member : members_) {
         if (member == except)
@@ -262,14 +302,69 @@ void Server::Impl::FanOut(int code, std::string_view source, std::string_view pa
         else
             SendShared(*member, b);
     }
-    pool_.Release(b);
 }
 
 void Server::Impl::ToEveryone(int code, std::string_view payload)
 {
     Block *b = Build(code, {}, payload);
-    for (const auto &conn : connections_)
-        SendShared(*conn, b);
+    FanOutBlock(b, false, true, nullptr);
+    if (cluster_)
+        cluster_->FanOut(std::string_view(b->data(), b->size), true);
     pool_.Release(b);
+}
+
+void Server::Impl::RemoteArrived(std::string_view key)
+{
+    InvalidateMemberList();
+    MemberListAdded(key);
+    FanOut(proto::code::UsersAdded, {}, key, nullptr);
+    ScheduleFlush();
+}
+
+void Server::Impl::RemoteLeft(std::string_view key)
+{
+    memberListStale_ = true;
+    InvalidateMemberList();
+    FanOut(proto::code::UserLeft, {}, key, nullptr);
+    ScheduleFlush();
+}
+
+void Server::Impl::RemoteFanOut(std::string_view frame, bool everyone)
+{
+    Reserve(sizeof(Block) + frame.size());
+    Block *b = pool_.Get(frame.size());
+    b->Append(frame);
+    FanOutBlock(b, false, everyone, nullptr);
+    pool_.Release(b);
+    ScheduleFlush();
+}
+
+void Server::Impl::RemoteRelay(std::string_view frame)
+{
+    proto::MessageView m;
+    if (!proto::ParseMessageView(frame, m, scratch_))
+        return;
+    const auto it = byKey_.find(m.destination);
+    if (it != byKey_.end() && !it->second->closing) {
+        Send(*it->second, frame);
+        ScheduleFlush();
+        return;
+    }
+    cluster_->Unavailable(m.source, m.destination);
+}
+
+void Server::Impl::RemoteUnavailable(std::string_view source, std::string_view destination)
+{
+    const auto it = byKey_.find(source);
+    if (it == byKey_.end() || it->second->closing)
+        return;
+    SendBuilt(*it->second, proto::code::UserUnavailable, {}, destination);
+    ScheduleFlush();
+}
+
+void Server::Impl::ForEachLocalKey(const std::function<void(std::string_view)> &f)
+{
+    for (const Connection *member : members_)
+        f(member->key);
 }
 } // namespace zestrel::server

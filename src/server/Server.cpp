@@ -285,6 +285,8 @@ tcp::endpoint Server::Listen()
     d.acceptor_.bind(endpoint);
     d.acceptor_.listen(asio::socket_base::max_listen_connections);
     d.acceptor_.non_blocking(true); // the accept loop stops at an empty listen queue
+    if (!d.options_.clusterUrls.empty() && !d.cluster_)
+        d.cluster_ = StartCluster(d.io_, d.options_, d);
     d.Accept();
     return d.acceptor_.local_endpoint();
 }
@@ -332,6 +334,8 @@ void Server::Stop()
     if (d.stopped_)
         return;
     d.stopped_ = true;
+    if (d.cluster_)
+        d.cluster_->Stop();
     std::error_code ec;
     d.acceptor_.close(ec);
     d.retryAccept_.cancel();

@@ -31,6 +31,11 @@ struct Options {
     std::size_t maxUnsignedInput = 4096;    // input held before sign-in
     std::size_t maxLinePayload = 64 * 1024; // chat line or search text
     std::size_t maxOutputBytes = 8 * 1024 * 1024;
+    // Several nodes joined over NATS: bus addresses, this node's name and the
+    // index range its name ends in. No bus addresses: a relay on its own.
+    std::vector<std::string> clusterUrls;
+    std::string node;
+    unsigned slot = 0;
 };
 
 std::vector<std::string> DefaultRooms();

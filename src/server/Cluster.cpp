@@ -1,0 +1,751 @@
+// The cluster over NATS: bus messages, the directory of the other nodes'
+// members, heartbeats and resynchronisation. See Cluster.h for the subjects.
+//
+// The NATS client runs its own threads. Everything it delivers is handed to the
+// relay's thread through one bounded inbox; while the inbox is full the
+// delivery thread waits, so a relay that cannot keep up makes the NATS client's
+// own pending limits apply (their overflow is logged and mended by a snapshot).
+// All subscriptions share one delivery thread, so messages from one node are
+// handled in the order it sent them, whatever their subject.
+#include "server/Cluster.h"
+#include "protocol/Protocol.h"
+#include "server/Log.h"
+#include "server/Server.h"
+
+#include <nats/nats.h>
+
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <condition_variable>
+#include <mutex>
+#include <random>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace zestrel::server
+{
+
+namespace proto = zestrel::protocol;
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char *kAllSubject = "zestrel.all";
+constexpr std::string_view kNodeSubjectPrefix = "zestrel.node.";
+// Bytes of bus messages waiting for the relay's thread before delivery waits.
+constexpr std::size_t kInboxBytes = 64u << 20;
+// The NATS client's own queue per subscription.
+constexpr int kPendingMsgs = 1'000'000;
+constexpr int kPendingBytes = 256 << 20;
+constexpr std::size_t kSnapshotChunk = 256 * 1024;
+// A snapshot being put together may not hold more than this.
+constexpr std::size_t kMaxSnapshot = 256u << 20;
+constexpr std::size_t kMaxKeyBytes = 512;
+constexpr std::size_t kMaxNodes = 1000;
+constexpr auto kResyncRetry = std::chrono::milliseconds(1000);
+constexpr auto kCheck = std::chrono::milliseconds(250);
+
+bool GoodNodeName(std::string_view name)
+{
+    if (name.empty() || name.size() > 32)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    });
+}
+
+template <typename T> bool Number(std::string_view s, T &out)
+{
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return !s.empty() && ec == std::errc{} && end == s.data() + s.size();
+}
+
+struct Header {
+    char type = 0;
+    std::string_view node;
+    std::uint64_t inc = 0;
+    std::uint64_t seq = 0;
+    unsigned slot = 0;
+    bool more = false;
+    std::string_view body;
+};
+
+// Splits a bus message; false for anything not made by a node.
+bool ParseHeader(std::string_view data, Header &h)
+{
+    const auto nl = data.find('\n');
+    if (nl == std::string_view::npos || nl > 128)
+        return false;
+    std::string_view line = data.substr(0, nl);
+    h.body = data.substr(nl + 1);
+    std::string_view f[6];
+    for (int i = 0; i < 6; ++i) {
+        const auto sp = line.find(' ');
+        if ((sp == std::string_view::npos) != (i == 5))
+            return false;
+        f[i] = line.substr(0, sp);
+        line = i == 5 ? std::string_view{} : line.substr(sp + 1);
+    }
+    if (f[0].size() != 1 || !GoodNodeName(f[1]) || !Number(f[2], h.inc) || !Number(f[3], h.seq) ||
+        !Number(f[4], h.slot) || (f[5] != "0" && f[5] != "1"))
+        return false;
+    h.type = f[0][0];
+    h.node = f[1];
+    h.more = f[5] == "1";
+    return true;
+}
+
+// What the NATS client's threads hand to the relay's thread: a message, or a
+// change of the connection.
+enum class BusEvent { Message, Connected, Reconnected, Disconnected, SlowConsumer };
+struct BusItem {
+    BusEvent event;
+    natsMsg *msg;
+};
+
+// Message hand-over from the NATS client's threads to the relay's thread.
+struct Inbox : std::enable_shared_from_this<Inbox> {
+    explicit Inbox(asio::io_context &i) : io(i) {}
+    asio::io_context &io;
+    std::mutex mutex;
+    std::condition_variable room;
+    std::vector<BusItem> items;
+    std::size_t bytes = 0;
+    bool posted = false;
+    bool stopping = false;
+    std::function<void(const BusItem &)> handle; // relay's thread only; empty once stopped
+
+    ~Inbox()
+    {
+        for (const BusItem &i : items)
+            natsMsg_Destroy(i.msg);
+    }
+
+    // Any thread. Messages wait while the inbox is full.
+    void Push(BusEvent event, natsMsg *msg)
+    {
+        std::unique_lock lock(mutex);
+        if (msg != nullptr)
+            room.wait(lock, [&] { return stopping || bytes < kInboxBytes; });
+        if (stopping) {
+            lock.unlock();
+            natsMsg_Destroy(msg);
+            return;
+        }
+        items.push_back({event, msg});
+        if (msg != nullptr)
+            bytes += std::size_t(natsMsg_GetDataLength(msg)) + 64;
+        if (posted)
+            return;
+        posted = true;
+        asio::post(io, [self = shared_from_this()] { self->Drain(); });
+    }
+
+    // The relay's thread.
+    void Drain()
+    {
+        std::vector<BusItem> batch;
+        {
+            std::lock_guard l(mutex);
+            batch.swap(items);
+            bytes = 0;
+            posted = false;
+        }
+        room.notify_all();
+        for (const BusItem &i : batch) {
+            if (handle)
+                handle(i);
+            natsMsg_Destroy(i.msg);
+        }
+    }
+};
+
+class NatsCluster final : public Cluster
+{
+  public:
+    NatsCluster(asio::io_context &io, const Options &options, ClusterHost &host)
+        : io_(io), options_(options), host_(host), inbox_(std::make_shared<Inbox>(io)), timer_(io)
+    {
+        std::random_device rd;
+        incarnation_ = (std::uint64_t(rd()) << 32 | rd()) & ((std::uint64_t(1) << 53) - 1);
+        ownSubject_ = std::string(kNodeSubjectPrefix) + options_.node;
+        inbox_->handle = [this](const BusItem &i) { OnItem(i); };
+    }
+
+    ~NatsCluster() override { Stop(); }
+
+    bool Start(std::string &error);
+
+    void Arrived(std::string_view key) override
+    {
+        ++seq_;
+        Publish(kAllSubject, 'A', key);
+    }
+    void Left(std::string_view key) override
+    {
+        ++seq_;
+        Publish(kAllSubject, 'D', key);
+    }
+    // Members' traffic is not kept for later while the bus is away: a chat line
+    // hours late helps nobody, and a frame for a member elsewhere is answered as
+    // unreachable at once. Directory events are kept (their order is checked).
+    bool OnBus() const
+    {
+        return nc_ != nullptr && natsConnection_Status(nc_) == NATS_CONN_STATUS_CONNECTED;
+    }
+
+    void FanOut(std::string_view frame, bool everyone) override
+    {
+        if (OnBus())
+            Publish(kAllSubject, everyone ? 'E' : 'F', frame);
+    }
+    bool Forward(std::string_view destination, std::string_view frame) override
+    {
+        const Node *n = NodeOfKey(destination);
+        if (n == nullptr || !OnBus())
+            return false;
+        Publish(SubjectOf(n->name), 'R', frame);
+        return true;
+    }
+    void Unavailable(std::string_view source, std::string_view destination) override
+    {
+        const Node *n = NodeOfKey(source);
+        if (n == nullptr)
+            return;
+        std::string body(source);
+        body.append(proto::kListSep);
+        body.append(destination);
+        Publish(SubjectOf(n->name), 'U', body);
+    }
+    void AppendRemoteKeys(std::string &list, std::string_view sep) const override
+    {
+        for (const auto &[name, node] : nodes_)
+            for (const auto &key : node->keys) {
+                list.append(sep);
+                list.append(key);
+            }
+    }
+    std::size_t RemoteCount() const override { return keyNode_.size(); }
+    void Stop() override;
+
+  private:
+    struct Node {
+        std::string name;
+        std::uint64_t inc = 0;
+        std::uint64_t seq = 0;
+        unsigned slot = 0;
+        bool synced = false;
+        Clock::time_point lastSeen{};
+        Clock::time_point askedAt{};
+        std::unordered_set<std::string> keys;
+        std::string pending; // snapshot chunks so far
+        std::uint64_t pendingSeq = 0;
+        bool pendingOpen = false;
+    };
+
+    static std::string SubjectOf(std::string_view node)
+    {
+        return std::string(kNodeSubjectPrefix) + std::string(node);
+    }
+
+    const Node *NodeOfKey(std::string_view key) const
+    {
+        if (const auto it = keyNode_.find(key); it != keyNode_.end())
+            return it->second;
+        // Not in the directory yet (its arrival may still be on the way): the
+        // index names the node.
+        std::uint64_t index = 0;
+        if (!Number(std::string_view(proto::UserKeyPart(key, 2)), index))
+            return nullptr;
+        const std::uint64_t slot = (index - 1) / kSlotSpan;
+        for (const auto &[name, node] : nodes_)
+            if (node->slot == slot)
+                return node.get();
+        return nullptr;
+    }
+
+    void Publish(const std::string &subject, char type, std::string_view body, bool more = false)
+    {
+        if (nc_ == nullptr)
+            return;
+        out_.clear();
+        out_ += type;
+        out_ += ' ';
+        out_ += options_.node;
+        out_ += ' ';
+        out_ += std::to_string(incarnation_);
+        out_ += ' ';
+        out_ += std::to_string(seq_);
+        out_ += ' ';
+        out_ += std::to_string(options_.slot);
+        out_ += more ? " 1\n" : " 0\n";
+        out_.append(body);
+        const natsStatus s =
+            natsConnection_Publish(nc_, subject.c_str(), out_.data(), int(out_.size()));
+        if (s != NATS_OK) {
+            // Bounded: while the bus is away the client buffers up to its limit;
+            // what it refuses is mended by a snapshot after reconnecting.
+            ++publishFailures_;
+            LogFolded("bus", "nats", "bus refused a message of %zu bytes: %s", out_.size(),
+                      natsStatus_GetText(s));
+        }
+    }
+
+    void SendSnapshot(const std::string &subject)
+    {
+        std::string body;
+        bool first = true;
+        host_.ForEachLocalKey([&](std::string_view key) {
+            if (body.size() + key.size() > kSnapshotChunk && !body.empty()) {
+                Publish(subject, 'S', body, true);
+                body.clear();
+                first = true;
+            }
+            if (!first)
+                body.append(proto::kListSep);
+            body.append(key);
+            first = false;
+        });
+        Publish(subject, 'S', body, false);
+    }
+
+    void Hello()
+    {
+        // Tells everyone what this node holds and asks for what they hold.
+        Publish(kAllSubject, 'H', {});
+        SendSnapshot(kAllSubject);
+        Publish(kAllSubject, 'Q', {});
+    }
+
+    void AskSnapshot(Node &n, Clock::time_point now)
+    {
+        if (n.askedAt != Clock::time_point{} && now - n.askedAt < kResyncRetry)
+            return;
+        n.askedAt = now;
+        Publish(SubjectOf(n.name), 'Q', {});
+    }
+
+    void DropNode(const std::string &name, const char *why)
+    {
+        const auto it = nodes_.find(name);
+        if (it == nodes_.end())
+            return;
+        std::unique_ptr<Node> n = std::move(it->second);
+        nodes_.erase(it);
+        Log("node %s %s: its %zu members leave", name.c_str(), why, n->keys.size());
+        for (const auto &key : n->keys)
+            keyNode_.erase(std::string_view(key));
+        for (const auto &key : n->keys)
+            host_.RemoteLeft(key);
+    }
+
+    void AddKey(Node &n, std::string_view key)
+    {
+        if (key.empty() || key.size() > kMaxKeyBytes || keyNode_.count(key))
+            return;
+        const auto [it, fresh] = n.keys.emplace(key);
+        if (!fresh)
+            return;
+        keyNode_.emplace(std::string_view(*it), &n);
+        host_.RemoteArrived(key);
+    }
+
+    void RemoveKey(Node &n, std::string_view key)
+    {
+        const auto it = n.keys.find(std::string(key));
+        if (it == n.keys.end())
+            return;
+        keyNode_.erase(std::string_view(*it));
+        const std::string gone = std::move(n.keys.extract(it).value());
+        host_.RemoteLeft(gone);
+    }
+
+    void ApplySnapshot(Node &n, std::string_view list)
+    {
+        std::unordered_set<std::string> now;
+        while (!list.empty()) {
+            const auto sep = list.find(proto::kListSep);
+            const std::string_view key = list.substr(0, sep);
+            if (!key.empty() && key.size() <= kMaxKeyBytes)
+                now.emplace(key);
+            if (sep == std::string_view::npos)
+                break;
+            list.remove_prefix(sep + proto::kListSep.size());
+        }
+        std::vector<std::string> gone;
+        for (const auto &key : n.keys)
+            if (!now.count(key))
+                gone.push_back(key);
+        for (const auto &key : gone)
+            RemoveKey(n, key);
+        for (const auto &key : now)
+            if (!n.keys.count(key))
+                AddKey(n, key);
+    }
+
+    void OnItem(const BusItem &item);
+    void OnMessage(std::string_view data);
+    void Tick();
+    void ArmTimer();
+
+    asio::io_context &io_;
+    const Options &options_;
+    ClusterHost &host_;
+    std::shared_ptr<Inbox> inbox_;
+    asio::steady_timer timer_;
+    natsConnection *nc_ = nullptr;
+    natsSubscription *subAll_ = nullptr;
+    natsSubscription *subOwn_ = nullptr;
+    std::string ownSubject_;
+    std::uint64_t incarnation_ = 0;
+    std::uint64_t seq_ = 0;
+    std::string out_;
+    std::size_t publishFailures_ = 0;
+    Clock::time_point lastBeat_{};
+    bool stopped_ = false;
+    std::unordered_map<std::string, std::unique_ptr<Node>> nodes_;
+    std::unordered_map<std::string_view, Node *> keyNode_;
+};
+
+void OnNatsMessage(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Message, msg);
+}
+void OnNatsConnected(natsConnection *, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Connected, nullptr);
+}
+void OnNatsReconnected(natsConnection *, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Reconnected, nullptr);
+}
+void OnNatsDisconnected(natsConnection *, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Disconnected, nullptr);
+}
+void OnNatsError(natsConnection *, natsSubscription *, natsStatus err, void *closure)
+{
+    // The client's pending limits overflowed: it drops messages and goes on.
+    if (err == NATS_SLOW_CONSUMER)
+        static_cast<Inbox *>(closure)->Push(BusEvent::SlowConsumer, nullptr);
+}
+
+bool NatsCluster::Start(std::string &error)
+{
+    // One delivery thread for all subscriptions keeps one node's messages in order.
+    natsStatus s = nats_Open(-1);
+    if (s == NATS_OK)
+        s = nats_SetMessageDeliveryPoolSize(1);
+    natsOptions *opts = nullptr;
+    if (s == NATS_OK)
+        s = natsOptions_Create(&opts);
+    std::vector<const char *> urls;
+    for (const auto &u : options_.clusterUrls)
+        urls.push_back(u.c_str());
+    Inbox *closure = inbox_.get();
+    const std::string clientName = "zestrel-server " + options_.node;
+    if (s == NATS_OK)
+        s = natsOptions_SetServers(opts, urls.data(), int(urls.size()));
+    if (s == NATS_OK)
+        s = natsOptions_SetName(opts, clientName.c_str());
+    if (s == NATS_OK) // the operator's order: a node's nearest bus server first
+        s = natsOptions_SetNoRandomize(opts, true);
+    if (s == NATS_OK) // a node handles its own traffic itself
+        s = natsOptions_SetNoEcho(opts, true);
+    if (s == NATS_OK)
+        s = natsOptions_UseGlobalMessageDelivery(opts, true);
+    if (s == NATS_OK)
+        s = natsOptions_SetAllowReconnect(opts, true);
+    if (s == NATS_OK)
+        s = natsOptions_SetMaxReconnect(opts, -1);
+    if (s == NATS_OK)
+        s = natsOptions_SetReconnectWait(opts, 100);
+    if (s == NATS_OK)
+        s = natsOptions_SetReconnectJitter(opts, 100, 100);
+    if (s == NATS_OK)
+        s = natsOptions_SetReconnectBufSize(opts, 8 << 20);
+    if (s == NATS_OK)
+        s = natsOptions_SetTimeout(opts, 2000);
+    if (s == NATS_OK) // a bus server that stops answering is left within ~3 s
+        s = natsOptions_SetPingInterval(opts, 1000);
+    if (s == NATS_OK)
+        s = natsOptions_SetMaxPingsOut(opts, 2);
+    if (s == NATS_OK)
+        s = natsOptions_SetMaxPendingMsgs(opts, kPendingMsgs);
+    if (s == NATS_OK)
+        s = natsOptions_SetErrorHandler(opts, OnNatsError, closure);
+    if (s == NATS_OK)
+        s = natsOptions_SetDisconnectedCB(opts, OnNatsDisconnected, closure);
+    if (s == NATS_OK)
+        s = natsOptions_SetReconnectedCB(opts, OnNatsReconnected, closure);
+    if (s == NATS_OK) // the relay starts even while the bus is down
+        s = natsOptions_SetRetryOnFailedConnect(opts, true, OnNatsConnected, closure);
+    bool connectedNow = false;
+    if (s == NATS_OK) {
+        s = natsConnection_Connect(&nc_, opts);
+        connectedNow = s == NATS_OK;
+        if (s == NATS_NOT_YET_CONNECTED)
+            s = NATS_OK;
+    }
+    natsOptions_Destroy(opts);
+    if (s == NATS_OK)
+        s = natsConnection_Subscribe(&subAll_, nc_, kAllSubject, OnNatsMessage, closure);
+    if (s == NATS_OK)
+        s = natsConnection_Subscribe(&subOwn_, nc_, ownSubject_.c_str(), OnNatsMessage, closure);
+    if (s == NATS_OK)
+        s = natsSubscription_SetPendingLimits(subAll_, kPendingMsgs, kPendingBytes);
+    if (s == NATS_OK)
+        s = natsSubscription_SetPendingLimits(subOwn_, kPendingMsgs, kPendingBytes);
+    if (s != NATS_OK) {
+        error = natsStatus_GetText(s);
+        if (const char *last = nats_GetLastError(nullptr); last && *last)
+            error = last;
+        return false;
+    }
+    Log("node %s (indexes from %llu) joining the bus at %s", options_.node.c_str(),
+        static_cast<unsigned long long>(options_.slot * kSlotSpan + 1),
+        options_.clusterUrls.front().c_str());
+    if (connectedNow)
+        inbox_->Push(BusEvent::Connected, nullptr);
+    ArmTimer();
+    return true;
+}
+
+void NatsCluster::Stop()
+{
+    if (stopped_)
+        return;
+    stopped_ = true;
+    timer_.cancel();
+    if (nc_ != nullptr) {
+        Publish(kAllSubject, 'B', {});
+        natsConnection_FlushTimeout(nc_, 500);
+    }
+    {
+        std::lock_guard lock(inbox_->mutex);
+        inbox_->stopping = true;
+        inbox_->handle = nullptr;
+    }
+    inbox_->room.notify_all();
+    natsSubscription_Destroy(subAll_);
+    natsSubscription_Destroy(subOwn_);
+    subAll_ = subOwn_ = nullptr;
+    if (nc_ != nullptr) {
+        natsConnection_Close(nc_);
+        natsConnection_Destroy(nc_);
+        nc_ = nullptr;
+    }
+}
+
+void NatsCluster::OnItem(const BusItem &item)
+{
+    switch (item.event) {
+    case BusEvent::Message:
+        OnMessage(std::string_view(natsMsg_GetData(item.msg),
+                                   std::size_t(natsMsg_GetDataLength(item.msg))));
+        return;
+    case BusEvent::Connected:
+    case BusEvent::Reconnected: {
+        char url[256] = {};
+        natsConnection_GetConnectedUrl(nc_, url, sizeof url);
+        const std::int64_t max = natsConnection_GetMaxPayload(nc_);
+        Log("node %s %s to the bus at %s", options_.node.c_str(),
+            item.event == BusEvent::Connected ? "connected" : "reconnected", url);
+        if (max < std::int64_t(options_.maxFrameBytes) + 256)
+            Log("the bus takes messages of at most %lld bytes: frames over that between "
+                "members of different nodes are lost (set max_payload to 2MB)",
+                static_cast<long long>(max));
+        Hello();
+        return;
+    }
+    case BusEvent::Disconnected:
+        Log("node %s lost the bus; its members are served, the bus is retried",
+            options_.node.c_str());
+        return;
+    case BusEvent::SlowConsumer: {
+        std::int64_t dropped = 0;
+        natsSubscription_GetDropped(subAll_, &dropped);
+        std::int64_t own = 0;
+        natsSubscription_GetDropped(subOwn_, &own);
+        LogFolded("bus", "nats",
+                  "bus messages dropped over the pending limits (%lld so far); the directory "
+                  "is mended by a snapshot",
+                  static_cast<long long>(dropped + own));
+        return;
+    }
+    }
+}
+
+void NatsCluster::OnMessage(std::string_view data)
+{
+    Header h;
+    if (!ParseHeader(data, h)) {
+        LogFolded("bus", "nats", "ignored a bus message of %zu bytes that no node made",
+                  data.size());
+        return;
+    }
+    if (h.node == options_.node) {
+        if (h.inc != incarnation_)
+            LogFolded("bus", "nats", "another node calls itself %s: give each node its own name",
+                      options_.node.c_str());
+        return;
+    }
+    const auto now = Clock::now();
+    const std::string name(h.node);
+    auto it = nodes_.find(name);
+    if (it != nodes_.end() && it->second->inc != h.inc) {
+        DropNode(name, "restarted");
+        it = nodes_.end();
+    }
+    if (h.type == 'B') {
+        DropNode(name, "stopped");
+        return;
+    }
+    if (it == nodes_.end()) {
+        if (nodes_.size() >= kMaxNodes || h.slot == 0 || h.slot > kMaxSlot)
+            return;
+        for (const auto &[other, n] : nodes_)
+            if (n->slot == h.slot)
+                LogFolded("bus", "nats", "nodes %s and %s share index range %u: keys may clash",
+                          other.c_str(), name.c_str(), h.slot);
+        auto n = std::make_unique<Node>();
+        n->name = name;
+        n->inc = h.inc;
+        n->slot = h.slot;
+        it = nodes_.emplace(name, std::move(n)).first;
+        Log("node %s seen on the bus", name.c_str());
+    }
+    Node &n = *it->second;
+    n.lastSeen = now;
+    switch (h.type) {
+    case 'H':
+        if (!n.synced || h.seq != n.seq)
+            AskSnapshot(n, now);
+        return;
+    case 'A':
+    case 'D':
+        if (n.synced && h.seq == n.seq + 1) {
+            n.seq = h.seq;
+            if (h.type == 'A')
+                AddKey(n, h.body);
+            else
+                RemoveKey(n, h.body);
+        } else if (!n.synced || h.seq > n.seq) {
+            AskSnapshot(n, now); // missed something
+        }
+        return;
+    case 'S':
+        if (!n.pendingOpen || n.pendingSeq != h.seq) {
+            n.pending.clear();
+            n.pendingOpen = true;
+            n.pendingSeq = h.seq;
+        }
+        if (n.pending.size() + h.body.size() > kMaxSnapshot) {
+            n.pending.clear();
+            n.pendingOpen = false;
+            LogFolded("bus", "nats", "snapshot of node %s over %zu bytes ignored", name.c_str(),
+                      kMaxSnapshot);
+            return;
+        }
+        if (!n.pending.empty() && !h.body.empty())
+            n.pending.append(proto::kListSep);
+        n.pending.append(h.body);
+        if (h.more)
+            return;
+        n.pendingOpen = false;
+        if (!n.synced || h.seq >= n.seq) {
+            n.synced = true;
+            n.seq = h.seq;
+            n.askedAt = {};
+            const std::string list = std::move(n.pending);
+            n.pending.clear();
+            ApplySnapshot(n, list);
+        }
+        n.pending.clear();
+        return;
+    case 'Q':
+        SendSnapshot(SubjectOf(name));
+        return;
+    case 'F':
+    case 'E':
+        if (h.body.size() <= options_.maxFrameBytes + 1024)
+            host_.RemoteFanOut(h.body, h.type == 'E');
+        return;
+    case 'R':
+        if (h.body.size() <= options_.maxFrameBytes)
+            host_.RemoteRelay(h.body);
+        return;
+    case 'U': {
+        const auto sep = h.body.find(proto::kListSep);
+        if (sep != std::string_view::npos)
+            host_.RemoteUnavailable(h.body.substr(0, sep),
+                                    h.body.substr(sep + proto::kListSep.size()));
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void NatsCluster::ArmTimer()
+{
+    if (stopped_)
+        return;
+    timer_.expires_after(kCheck);
+    timer_.async_wait([this](std::error_code ec) {
+        if (ec || stopped_)
+            return;
+        Tick();
+        ArmTimer();
+    });
+}
+
+// Heartbeats out, silent nodes dropped.
+void NatsCluster::Tick()
+{
+    const auto now = Clock::now();
+    if (now - lastBeat_ >= kHeartbeat) {
+        lastBeat_ = now;
+        Publish(kAllSubject, 'H', {});
+    }
+    std::vector<std::string> silent;
+    for (const auto &[name, n] : nodes_)
+        if (now - n->lastSeen > kNodeSilence)
+            silent.push_back(name);
+    for (const auto &name : silent)
+        DropNode(name, "is silent");
+}
+
+} // namespace
+
+std::unique_ptr<Cluster> StartCluster(asio::io_context &io, const Options &options,
+                                      ClusterHost &host)
+{
+    auto cluster = std::make_unique<NatsCluster>(io, options, host);
+    std::string error;
+    if (!cluster->Start(error))
+        throw std::runtime_error("cannot join the bus: " + error);
+    return cluster;
+}
+
+unsigned SlotOfNode(std::string_view name)
+{
+    if (!GoodNodeName(name))
+        return 0;
+    std::size_t i = name.size();
+    while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9')
+        --i;
+    unsigned slot = 0;
+    if (i == name.size() || name.size() - i > 3 || !Number(name.substr(i), slot) || slot > kMaxSlot)
+        return 0;
+    return slot;
+}
+
+} // namespace zestrel::server
