@@ -1,18 +1,22 @@
 // The client under load.
 //
 //   zestrel-bench-load [--recipes 10000] [--flood-seconds 10] [--flood-rate 10000]
+//                      [--uniform-rows]
 //
 // 1. Throughput: a stand-in server (a thread with a plain socket, so it never waits on
 //    the client's event loop) writes 1k, 10k and 50k frames to one whole client in this
 //    process, whose tree is shown in a QTreeView (offscreen) and whose status line in a
 //    QLabel: 101 (a member arrives), 102 (the members leave again, in random order) and
 //    111 (category requests from many members, answered from a cookbook of --recipes
-//    recipes; the server counts the answers). Figures: frames per second and the
+//    recipes; the server counts the answers), and 111 from one member, whose requests
+//    over its burst are dropped. --uniform-rows tells the view that every row is as
+//    high as the first (it then lays out 50k rows without measuring each). Figures: frames per second and the
 //    longest gap of a 10 ms timer in the client (how long its window would stall).
 // 2. Flood: the real relay, the client under test as a second process answering from
 //    the same cookbook, a flooder sending --flood-rate category requests a second to it
 //    for --flood-seconds, and a probe member asking every 100 ms. Figures: the probe's
 //    answer latency, the client's peak resident memory, whether it stayed signed in.
+//    --flood-seconds 0 leaves the flood out.
 #include "app/AppState.h"
 #include "app/Diagnostics.h"
 #include "app/Prompter.h"
@@ -183,12 +187,13 @@ class StandIn
     void RunAsync(QByteArray data, long replies)
     {
         done = false;
+        stop = false;
         repliesSeen = 0;
         worker_ = std::thread([this, data = std::move(data), replies] {
             std::size_t sent = 0;
             std::string tail;
             char buf[65536];
-            while (sent < std::size_t(data.size()) || repliesSeen < replies) {
+            while ((sent < std::size_t(data.size()) || repliesSeen < replies) && !stop) {
                 pollfd p{fd_, short(POLLIN | (sent < std::size_t(data.size()) ? POLLOUT : 0)), 0};
                 if (::poll(&p, 1, 100) < 0)
                     break;
@@ -217,6 +222,7 @@ class StandIn
         });
     }
     std::atomic<bool> signedIn{false};
+    std::atomic<bool> stop{false};
     std::atomic<bool> done{false};
     std::atomic<long> repliesSeen{0};
 
@@ -244,7 +250,7 @@ struct Row {
 };
 
 // Part 1 for one size: 101, 102 and 111 through one client.
-void Throughput(const QString &cookbookFolder, int n, std::vector<Row> &rows)
+void Throughput(const QString &cookbookFolder, int n, bool uniformRows, std::vector<Row> &rows)
 {
     QTemporaryDir home;
     QFile::copy(QDir(cookbookFolder).filePath("cookbook.db"), QDir(home.path()).filePath("cookbook.db"));
@@ -257,6 +263,8 @@ void Throughput(const QString &cookbookFolder, int n, std::vector<Row> &rows)
     QTreeView view;
     view.setModel(&c.session.tree.tvUsers);
     view.setSelectionModel(&c.session.tree.tvUsersSelection);
+    view.setHeaderHidden(true);
+    view.setUniformRowHeights(uniformRows);
     view.resize(300, 600);
     view.show();
     QLabel status;
@@ -283,8 +291,9 @@ void Throughput(const QString &cookbookFolder, int n, std::vector<Row> &rows)
         QElapsedTimer t;
         t.start();
         server.RunAsync(data, replies);
-        WaitFor([&] { return finished() && (replies == 0 || server.done); }, 600000);
+        WaitFor(finished, 600000);
         const double seconds = double(t.nsecsElapsed()) / 1e9;
+        server.stop = true;
         rows.push_back({what, n, seconds, stall.stopMs()});
         server.Join();
     };
@@ -310,7 +319,7 @@ void Throughput(const QString &cookbookFolder, int n, std::vector<Row> &rows)
     for (int i = 0; i < n; ++i)
         data += BuildFrame(111, MemberKey(i / 100), c.app.MyUserKey,
                            types[i % 3] + AS() + "C" + QString::number(i) + AS() + "1");
-    run("111 requests answered", data, n, [] { return true; });
+    run("111 requests answered", data, n, [&] { return server.done.load(); });
 
     // The same from one member: its burst is answered, the rest dropped.
     data.clear();
@@ -318,8 +327,8 @@ void Throughput(const QString &cookbookFolder, int n, std::vector<Row> &rows)
         data += BuildFrame(111, MemberKey(n + 7), c.app.MyUserKey,
                            types[i % 3] + AS() + "C" + QString::number(i) + AS() + "1");
     const qint64 droppedBefore = c.session.answerGate.DroppedTotal();
-    const long answered = std::min<long>(n, long(RequestGate::Burst));
-    run("111 from one member (rest dropped)", data, answered, [&] {
+    // The server counts answers until told to stop (refills may add a few).
+    run("111 from one member (rest dropped)", data, long(n), [&] {
         return c.session.answerGate.DroppedTotal() - droppedBefore + server.repliesSeen >= n;
     });
 }
@@ -480,8 +489,9 @@ int main(int argc, char *argv[])
     }
 
     std::vector<Row> rows;
+    const bool uniformRows = args.contains("--uniform-rows");
     for (int n : {1000, 10000, 50000})
-        Throughput(cookbook.path(), n, rows);
+        Throughput(cookbook.path(), n, uniformRows, rows);
     Out() << "\n| frames | kind | seconds | frames/s | longest stall (ms) |\n|---|---|---|---|---|\n";
     for (const Row &r : rows)
         Out() << QString("| %1 | %2 | %3 | %4 | %5 |\n")
@@ -492,6 +502,7 @@ int main(int argc, char *argv[])
                      .arg(r.stallMs, 0, 'f', 1);
     Out().flush();
 
-    Flood(args[0], cookbook.path(), seconds, rate);
+    if (seconds > 0)
+        Flood(args[0], cookbook.path(), seconds, rate);
     return 0;
 }
