@@ -10,8 +10,8 @@
 //    111 (category requests from many members, answered from a cookbook of --recipes
 //    recipes; the server counts the answers), and 111 from one member, whose requests
 //    over its burst are dropped. --uniform-rows tells the view that every row is as
-//    high as the first (it then lays out 50k rows without measuring each). Figures: frames per second and the
-//    longest gap of a 10 ms timer in the client (how long its window would stall).
+//    high as the first (it then lays out 50k rows without measuring each). Figures: frames per
+//    second and the longest gap of a 10 ms timer in the client (how long its window would stall).
 // 2. Flood: the real relay, the client under test as a second process answering from
 //    the same cookbook, a flooder sending --flood-rate category requests a second to it
 //    for --flood-seconds, and a probe member asking every 100 ms. Figures: the probe's
@@ -253,8 +253,10 @@ struct Row {
 void Throughput(const QString &cookbookFolder, int n, bool uniformRows, std::vector<Row> &rows)
 {
     QTemporaryDir home;
-    QFile::copy(QDir(cookbookFolder).filePath("cookbook.db"), QDir(home.path()).filePath("cookbook.db"));
-    QFile::copy(QDir(cookbookFolder).filePath("cookbook.ini"), QDir(home.path()).filePath("cookbook.ini"));
+    QFile::copy(QDir(cookbookFolder).filePath("cookbook.db"),
+                QDir(home.path()).filePath("cookbook.db"));
+    QFile::copy(QDir(cookbookFolder).filePath("cookbook.ini"),
+                QDir(home.path()).filePath("cookbook.ini"));
     StandIn server;
     Client c(home.path(), "Bench", server.port);
     RecipeDatabase db(c.app);
@@ -389,7 +391,8 @@ void Flood(const QString &self, const QString &cookbookFolder, int seconds, int 
             targetKey = u.UserKey();
 
     long floodAnswers = 0;
-    flood.session.dispatcher.Register(110, [&](const QString &, const QString &) { ++floodAnswers; });
+    flood.session.dispatcher.Register(110,
+                                      [&](const QString &, const QString &) { ++floodAnswers; });
     QElapsedTimer clock;
     clock.start();
     std::vector<qint64> sentAt;
@@ -401,8 +404,8 @@ void Flood(const QString &self, const QString &cookbookFolder, int seconds, int 
             latencies.push_back(double(clock.nsecsElapsed() - sentAt[std::size_t(n)]) / 1e6);
     });
 
-    const QByteArray one = BuildFrame(111, flood.app.MyUserKey, targetKey,
-                                      "Food" + AS() + "C1" + AS() + "1");
+    const QByteArray one =
+        BuildFrame(111, flood.app.MyUserKey, targetKey, "Food" + AS() + "C1" + AS() + "1");
     long floodSent = 0;
     qint64 peakRss = RssKb(target.processId());
     const qint64 startRss = peakRss;
@@ -422,8 +425,8 @@ void Flood(const QString &self, const QString &cookbookFolder, int seconds, int 
     QObject::connect(&ask, &QTimer::timeout, [&] {
         sentAt.push_back(clock.nsecsElapsed());
         probe.session.connection.SendMessage(111, probe.app.MyUserKey, targetKey,
-                                             "Food" + AS() + "P" + QString::number(sentAt.size() - 1) +
-                                                 AS() + "1");
+                                             "Food" + AS() + "P" +
+                                                 QString::number(sentAt.size() - 1) + AS() + "1");
         peakRss = std::max(peakRss, RssKb(target.processId()));
     });
     pump.start();
@@ -492,7 +495,8 @@ int main(int argc, char *argv[])
     const bool uniformRows = args.contains("--uniform-rows");
     for (int n : {1000, 10000, 50000})
         Throughput(cookbook.path(), n, uniformRows, rows);
-    Out() << "\n| frames | kind | seconds | frames/s | longest stall (ms) |\n|---|---|---|---|---|\n";
+    Out()
+        << "\n| frames | kind | seconds | frames/s | longest stall (ms) |\n|---|---|---|---|---|\n";
     for (const Row &r : rows)
         Out() << QString("| %1 | %2 | %3 | %4 | %5 |\n")
                      .arg(r.frames)

@@ -35,9 +35,8 @@ void cUser::SetUserName(const QString &name)
     rebuildKey();
 }
 
-const cUser &colUsers::Add(const QString &IP, const QString &UserName,
-                           const QString &WinsockIndex, const QString &NodeKey,
-                           const QString &sKey)
+const cUser &colUsers::Add(const QString &IP, const QString &UserName, const QString &WinsockIndex,
+                           const QString &NodeKey, const QString &sKey)
 {
     cUser user;
     user.SetUserName(UserName);

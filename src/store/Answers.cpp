@@ -77,8 +77,8 @@ static QString QueryCategories(RecipeDatabase &db, const QString &typeName, bool
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
 {
     // Only the type's first character and the flag make the list.
-    const QString key = QStringLiteral("110") + QChar(allRecipes ? u'1' : u'0') +
-                        LeftChars(typeName, 1);
+    const QString key =
+        QStringLiteral("110") + QChar(allRecipes ? u'1' : u'0') + LeftChars(typeName, 1);
     if (const auto kept = db.CachedAnswer(key))
         return *kept;
     const QString list = QueryCategories(db, typeName, allRecipes);

@@ -63,8 +63,7 @@ void TestLoad::directoryInBulk_data()
     QTest::newRow("one") << 0 << 1 << 0 << -1 << 1 << 1 << 0;
     QTest::newRow("5000 in one insertion") << 0 << 5000 << 0 << -1 << 5000 << 1 << 0;
     QTest::newRow("own among 5000") << 0 << 5000 << 0 << 4321 << 5000 << 1 << 0;
-    QTest::newRow("arriving and leaving in one turn")
-        << 0 << 1000 << 2 << 3 << 500 << 1 << 0;
+    QTest::newRow("arriving and leaving in one turn") << 0 << 1000 << 2 << 3 << 500 << 1 << 0;
     QTest::newRow("leaving after being shown") << 10 << 10 << 1 << -1 << 10 << 2 << 10;
 }
 
@@ -95,8 +94,7 @@ void TestLoad::directoryInBulk()
         // A member leaving: one of this chunk's arrivals, or one shown before.
         const int n = i - shownBefore;
         if (leaveEvery > 0 && n % leaveEvery == 0)
-            chunk += BuildFrame(102, QString(), QString(),
-                                Member(shownBefore > 0 ? n : i));
+            chunk += BuildFrame(102, QString(), QString(), Member(shownBefore > 0 ? n : i));
     }
     c.connection.ProcessChunk(chunk);
 
@@ -117,7 +115,8 @@ void TestLoad::directoryInBulk()
         QVERIFY(c.members.MyMemberNode.isValid());
         QCOMPARE(c.members.MyMemberNode.data().toString(), "M" + QString::number(own));
         QCOMPARE(c.members.CurrentMemberNode, c.members.MyMemberNode);
-        QCOMPARE(c.members.tree.tvUsersSelection.currentIndex(), QModelIndex(c.members.MyMemberNode));
+        QCOMPARE(c.members.tree.tvUsersSelection.currentIndex(),
+                 QModelIndex(c.members.MyMemberNode));
     } else {
         QVERIFY(!c.members.MyMemberNode.isValid());
     }
@@ -181,12 +180,10 @@ void TestLoad::floodOverRelay()
 
     int floodAnswers = 0;
     QString otherAnswer;
-    flood.session.dispatcher.Register(110, [&](const QString &, const QString &) {
-        ++floodAnswers;
-    });
-    other.session.dispatcher.Register(110, [&](const QString &, const QString &p) {
-        otherAnswer = p;
-    });
+    flood.session.dispatcher.Register(110,
+                                      [&](const QString &, const QString &) { ++floodAnswers; });
+    other.session.dispatcher.Register(110,
+                                      [&](const QString &, const QString &p) { otherAnswer = p; });
     const QString as = owner.app.ArgSep;
     Backlog backlog(owner.client->connection);
 
@@ -202,13 +199,11 @@ void TestLoad::floodOverRelay()
     // The other member asks behind the whole flood and is answered all the same.
     other.client->connection.SendMessage(111, other.app.MyUserKey, owner.app.MyUserKey,
                                          "Main Dish" + as + "C7" + as + "1");
-    QTRY_COMPARE_WITH_TIMEOUT(otherAnswer, "N/A - no new recipes" + as + "C7",
-                              30000);
+    QTRY_COMPARE_WITH_TIMEOUT(otherAnswer, "N/A - no new recipes" + as + "C7", 30000);
     const double seconds = double(clock.elapsed()) / 1000.0;
 
     // The flooder got its burst and the rate, not one answer per request.
-    QTRY_VERIFY_WITH_TIMEOUT(floodAnswers >= std::min(requests, int(RequestGate::Burst)),
-                             kNetWait);
+    QTRY_VERIFY_WITH_TIMEOUT(floodAnswers >= std::min(requests, int(RequestGate::Burst)), kNetWait);
     const int bound = int(RequestGate::Burst) + int(seconds * RequestGate::PerSecond) + 1;
     QVERIFY2(floodAnswers <= std::min(requests, bound),
              qPrintable(QString("%1 answers in %2 s").arg(floodAnswers).arg(seconds)));

@@ -97,8 +97,8 @@ void TestFairness::ledger_data()
     QTest::addColumn<QString>("from");
     QTest::addColumn<QList<bool>>("shown"); // one entry per notice received
 
-    QTest::newRow("901 never asked") << QList<Sent>{} << qint64(0) << 901 << "B"
-                                     << QList<bool>{false};
+    QTest::newRow("901 never asked")
+        << QList<Sent>{} << qint64(0) << 901 << "B" << QList<bool>{false};
     QTest::newRow("901 after a recipe request")
         << QList<Sent>{{0, 107, "B"}} << qint64(10) << 901 << "B" << QList<bool>{true, false};
     QTest::newRow("901 from a member not asked")
@@ -113,14 +113,14 @@ void TestFairness::ledger_data()
     QTest::newRow("901 other codes sent do not count")
         << QList<Sent>{{0, 111, "B"}, {0, 109, "B"}} << qint64(1) << 901 << "B"
         << QList<bool>{false};
-    QTest::newRow("900 never searched") << QList<Sent>{} << qint64(0) << 900 << "B"
-                                        << QList<bool>{false};
+    QTest::newRow("900 never searched")
+        << QList<Sent>{} << qint64(0) << 900 << "B" << QList<bool>{false};
     QTest::newRow("900 once per member and search")
         << QList<Sent>{{0, 7, ""}} << qint64(5) << 900 << "B" << QList<bool>{true, false, false};
     QTest::newRow("900 at 60 s") << QList<Sent>{{0, 7, ""}} << qint64(60000) << 900 << "B"
                                  << QList<bool>{true};
-    QTest::newRow("900 after 60 s") << QList<Sent>{{0, 7, ""}} << qint64(60001) << 900 << "B"
-                                    << QList<bool>{false};
+    QTest::newRow("900 after 60 s")
+        << QList<Sent>{{0, 7, ""}} << qint64(60001) << 900 << "B" << QList<bool>{false};
 }
 
 void TestFairness::ledger()
@@ -138,7 +138,8 @@ void TestFairness::ledger()
     }
     now = at;
     for (bool expected : shown)
-        QCOMPARE(notice == 900 ? ledger.TakeSearchTooGeneric(from) : ledger.TakeRecipeNotFound(from),
+        QCOMPARE(notice == 900 ? ledger.TakeSearchTooGeneric(from)
+                               : ledger.TakeRecipeNotFound(from),
                  expected);
 }
 
