@@ -19,18 +19,33 @@ bool blank(const QString &text)
 }
 } // namespace
 
+StatusLine::StatusLine(QObject *parent) : QObject(parent)
+{
+    repaint_.setSingleShot(true);
+    repaint_.setInterval(0);
+    connect(&repaint_, &QTimer::timeout, this, &StatusLine::showNow);
+}
+
 void StatusLine::SetStatus(const QString &text)
 {
     setTextQuietly(text);
-    LetEventsRun();
 }
 
 void StatusLine::setTextQuietly(const QString &text)
 {
+    ++sets_;
     if (text_ == text)
         return;
     text_ = text;
     emit textChanged(text_);
+    if (!repaint_.isActive())
+        repaint_.start();
+}
+
+void StatusLine::showNow()
+{
+    ++showns_;
+    emit shown(text_);
 }
 
 void StatusLine::IdleTick()

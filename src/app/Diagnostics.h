@@ -4,34 +4,50 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 namespace zestrel
 {
 
 // The main window's status line (`lblStatus`) as a model the window shows.
+//
+// Every received message sets it several times. Letting events run for each text
+// (to draw it at once) nested an event loop per message and made a burst of
+// messages cost a repaint each; instead the texts of one turn of the event loop are
+// shown once, the last one, when control gets back to the loop.
 class StatusLine : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString text READ text NOTIFY textChanged)
   public:
-    using QObject::QObject;
+    explicit StatusLine(QObject *parent = nullptr);
 
     QString text() const { return text_; }
-    // Sets the text and lets pending events run once so it is drawn at once.
+    // Sets the text; the window shows it at the end of the current turn.
     void SetStatus(const QString &text);
-    // Sets the text without letting events run.
+    // The same (kept for callers that say they must not let events run).
     void setTextQuietly(const QString &text);
+    // How many texts were set, and how many times the window was asked to show one.
+    qint64 SetCount() const { return sets_; }
+    qint64 ShownCount() const { return showns_; }
 
     // Idle rule: a text unchanged since the previous tick becomes "Zestrel is idle...".
     void IdleTick();
     QString LastStatus;
 
   signals:
+    // Every change of the text, as it happens (cheap; for models and tests).
     void textChanged(const QString &text);
+    // At most once per turn of the event loop: the text to draw now.
+    void shown(const QString &text);
 
   private:
+    void showNow();
+
     QString text_;
+    QTimer repaint_;
+    qint64 sets_ = 0, showns_ = 0;
 };
 
 // The message center keeps at most this many characters of text. Other members can make

@@ -1,6 +1,7 @@
 #include "browse/BrowseTree.h"
 
 #include <functional>
+#include <utility>
 
 namespace zestrel
 {
@@ -50,13 +51,52 @@ QModelIndex BrowseTree::AddMemberNode(const QString &key, const QString &text)
     auto *item = new QStandardItem(text);
     item->setData(key, NodeKeyRole);
     item->setEditable(false);
-    tvUsers.appendRow(item);
     track(item);
+    if (updates_ > 0) {
+        pendingMembers_.append(item);
+        return {};
+    }
+    Flush(); // keeps the order of arrival
+    tvUsers.appendRow(item);
     return item->index();
+}
+
+void BrowseTree::EndUpdates()
+{
+    if (updates_ > 0 && --updates_ == 0)
+        Flush();
+}
+
+void BrowseTree::Flush() const
+{
+    if (pendingMembers_.isEmpty())
+        return;
+    const QList<QStandardItem *> items = std::exchange(pendingMembers_, {});
+    // One insertion for all of them; the model owns the items from here.
+    const_cast<QStandardItemModel &>(tvUsers).invisibleRootItem()->appendRows(items);
+}
+
+bool BrowseTree::RemoveNodeByKey(const QString &key)
+{
+    const auto it = byKey_.constFind(key);
+    if (it == byKey_.cend())
+        return false;
+    QStandardItem *item = it.value();
+    const qsizetype pending = pendingMembers_.indexOf(item);
+    if (pending >= 0) {
+        // Never shown: it goes without the model hearing of it.
+        byKey_.erase(it);
+        pendingMembers_.removeAt(pending);
+        delete item;
+        return true;
+    }
+    RemoveNode(item->index());
+    return true;
 }
 
 QList<QModelIndex> BrowseTree::AllNodes() const
 {
+    Flush();
     QList<QModelIndex> nodes;
     const std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
         const int rows = tvUsers.rowCount(parent);
@@ -72,6 +112,7 @@ QList<QModelIndex> BrowseTree::AllNodes() const
 
 QModelIndex BrowseTree::FindNode(const QString &key) const
 {
+    Flush();
     const auto it = byKey_.constFind(key);
     return it == byKey_.cend() ? QModelIndex() : it.value()->index();
 }
@@ -86,6 +127,8 @@ QModelIndex BrowseTree::FindUser(const QModelIndex &node) const
 
 void BrowseTree::RemoveNode(const QModelIndex &node)
 {
+    // A valid index is a node in the model; the gathered ones behind it keep waiting, so
+    // members arriving and leaving in turn still arrive in one insertion.
     if (node.isValid())
         tvUsers.removeRow(node.row(), node.parent());
 }
@@ -98,6 +141,7 @@ void BrowseTree::RemoveChildren(const QModelIndex &node)
 
 bool BrowseTree::AddChildNodes(const QString &parentKey, const QList<NewNode> &children)
 {
+    Flush();
     if (!byKey_.contains(parentKey))
         return false;
     if (children.isEmpty())
@@ -134,6 +178,10 @@ void BrowseTree::NoteExpanded(const QModelIndex &node, bool expanded)
 
 void BrowseTree::RemoveAllNodes()
 {
+    for (QStandardItem *item : std::exchange(pendingMembers_, {})) {
+        byKey_.remove(item->data(NodeKeyRole).toString());
+        delete item;
+    }
     tvUsers.removeRows(0, tvUsers.rowCount());
 }
 

@@ -29,11 +29,24 @@ class BrowseTree : public QObject
     qint64 NodeCounter = 0;
 
     qint64 NextNodeNumber();
-    bool IsEmpty() const { return tvUsers.rowCount() == 0; }
+    bool IsEmpty() const { return tvUsers.rowCount() == 0 && pendingMembers_.isEmpty(); }
+
+    // Between these, member nodes are gathered and appended in one insertion at the
+    // end (or as soon as anything reads the tree), so a burst of arrivals costs the
+    // view one layout instead of one per member. They nest.
+    void BeginUpdates() { ++updates_; }
+    void EndUpdates();
+    bool Updating() const { return updates_ > 0; }
+    // Appends the gathered member nodes now.
+    void Flush() const;
 
     static QString NodeKey(const QModelIndex &node);
-    // Appends a top-level (member) node.
+    // Appends a top-level (member) node. While updates are gathered the node is only
+    // gathered and the index returned is invalid; FindNode gives it after the insertion.
     QModelIndex AddMemberNode(const QString &key, const QString &text);
+    // Removes the first node with this key (with its subtree), also one still gathered.
+    // False when there is none.
+    bool RemoveNodeByKey(const QString &key);
     // Every node in index order (each node before its children).
     QList<QModelIndex> AllNodes() const;
     // The first node in index order with this key; invalid when none.
@@ -68,6 +81,9 @@ class BrowseTree : public QObject
     // Every node by its key, so a reply finds its parent without walking a tree of
     // thousands of nodes. Kept by the add routines and the model's removals.
     QHash<QString, QStandardItem *> byKey_;
+    // Member nodes gathered for the next insertion.
+    mutable QList<QStandardItem *> pendingMembers_;
+    int updates_ = 0;
 };
 
 } // namespace zestrel

@@ -5,6 +5,8 @@
 #include "wire/Frame.h"
 #include "wire/Payloads.h"
 
+#include <utility>
+
 namespace zestrel
 {
 
@@ -33,65 +35,99 @@ void cUser::SetUserName(const QString &name)
     rebuildKey();
 }
 
-cUser &colUsers::Add(const QString &IP, const QString &UserName, const QString &WinsockIndex,
-                     const QString &NodeKey, const QString &sKey)
+const cUser &colUsers::Add(const QString &IP, const QString &UserName, const QString &WinsockIndex,
+                           const QString &NodeKey, const QString &sKey)
 {
     cUser user;
     user.SetUserName(UserName);
     user.SetIP(IP);
     user.SetWinsockIndex(WinsockIndex);
     user.SetNodeKey(NodeKey);
-    ++keyCounts_[user.UserKey()];
-    users_.append(user);
-    lookupKeys_.append(sKey);
-    return users_.last();
+    const quint64 n = next_++;
+    byUserKey_[user.UserKey()].append(n);
+    byNodeKey_[NodeKey].append(n);
+    if (!sKey.isEmpty()) {
+        byLookupKey_[sKey].append(n);
+        lookupKeys_.insert(n, sKey);
+    }
+    return users_.emplace_hint(users_.end(), n, std::move(user))->second;
 }
 
 const cUser *colUsers::Item(qsizetype position) const
 {
-    if (position < 1 || position > users_.size())
+    if (position < 1 || position > Count())
         return nullptr;
-    return &users_[position - 1];
+    return &std::next(users_.cbegin(), position - 1)->second;
 }
 
 const cUser *colUsers::Item(const QString &key) const
 {
-    if (key.isEmpty())
+    const auto it = byLookupKey_.constFind(key);
+    if (key.isEmpty() || it == byLookupKey_.cend())
         return nullptr;
-    const qsizetype at = lookupKeys_.indexOf(key);
-    return at < 0 ? nullptr : &users_[at];
+    return &users_.at(it->first());
 }
 
-void colUsers::forget(const cUser &user)
+const cUser *colUsers::FindNodeKey(const QString &nodeKey) const
 {
-    const auto it = keyCounts_.find(user.UserKey());
-    if (it != keyCounts_.end() && --it.value() <= 0)
-        keyCounts_.erase(it);
+    const auto it = byNodeKey_.constFind(nodeKey);
+    return it == byNodeKey_.cend() ? nullptr : &users_.at(it->first());
+}
+
+void colUsers::erase(Map::const_iterator it)
+{
+    const quint64 n = it->first;
+    const auto unlist = [n](QHash<QString, QList<quint64>> &index, const QString &key) {
+        const auto at = index.find(key);
+        if (at == index.end())
+            return;
+        at->removeOne(n);
+        if (at->isEmpty())
+            index.erase(at);
+    };
+    unlist(byUserKey_, it->second.UserKey());
+    unlist(byNodeKey_, it->second.NodeKey());
+    const auto lookup = lookupKeys_.constFind(n);
+    if (lookup != lookupKeys_.cend()) {
+        unlist(byLookupKey_, lookup.value());
+        lookupKeys_.erase(lookup);
+    }
+    users_.erase(it);
 }
 
 void colUsers::Remove(qsizetype position)
 {
-    if (position < 1 || position > users_.size())
+    if (position < 1 || position > Count())
         return;
-    forget(users_[position - 1]);
-    users_.removeAt(position - 1);
-    lookupKeys_.removeAt(position - 1);
+    erase(std::next(users_.cbegin(), position - 1));
 }
 
 void colUsers::Remove(const QString &key)
 {
-    if (key.isEmpty())
+    const auto it = byLookupKey_.constFind(key);
+    if (key.isEmpty() || it == byLookupKey_.cend())
         return;
-    const qsizetype at = lookupKeys_.indexOf(key);
-    if (at >= 0)
-        Remove(at + 1);
+    erase(users_.find(it->first()));
+}
+
+QString colUsers::RemoveUserKey(const QString &userKey)
+{
+    const auto it = byUserKey_.constFind(userKey);
+    if (it == byUserKey_.cend())
+        return {};
+    const auto user = users_.find(it->first());
+    const QString nodeKey = user->second.NodeKey();
+    erase(user);
+    return nodeKey;
 }
 
 void colUsers::Clear()
 {
     users_.clear();
+    byUserKey_.clear();
+    byNodeKey_.clear();
+    byLookupKey_.clear();
     lookupKeys_.clear();
-    keyCounts_.clear();
 }
 
 // --- MemberDirectory -----------------------------------------------------
@@ -125,32 +161,49 @@ void MemberDirectory::ProcessUsers(const QString &tmp)
         if (UserExists(record))
             continue;
         const QString key = QStringLiteral("U") + QString::number(tree.NextNodeNumber());
-        const QModelIndex node = tree.AddMemberNode(key, member.name);
+        tree.AddMemberNode(key, member.name);
         OnlineUsers.Add(member.ip, member.name, member.index, key, QString());
-        if (record == app_.MyUserKey) {
-            MyMemberNode = node;
-            tree.tvUsersSelection.setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
-        }
+        if (record == app_.MyUserKey)
+            pendingOwnNode_ = key;
     }
+    if (!tree.Updating())
+        takeOwnNode();
     CurrentMemberNode = MyMemberNode;
     emit membersChanged();
 }
 
+void MemberDirectory::takeOwnNode()
+{
+    if (pendingOwnNode_.isEmpty())
+        return;
+    const QModelIndex node = tree.FindNode(std::exchange(pendingOwnNode_, {}));
+    if (!node.isValid())
+        return; // it left again before it was shown
+    MyMemberNode = node;
+    tree.tvUsersSelection.setCurrentIndex(node, QItemSelectionModel::ClearAndSelect);
+    CurrentMemberNode = MyMemberNode;
+}
+
+void MemberDirectory::BeginUpdates()
+{
+    tree.BeginUpdates();
+}
+
+void MemberDirectory::EndUpdates()
+{
+    tree.EndUpdates();
+    if (!tree.Updating())
+        takeOwnNode();
+}
+
 void MemberDirectory::RemoveUser(const QString &key)
 {
-    QString nodeKey;
-    qsizetype position = 1;
-    for (const cUser &user : OnlineUsers) {
-        if (user.UserKey() == key) {
-            nodeKey = user.NodeKey();
-            OnlineUsers.Remove(position);
-            break;
-        }
-        ++position;
-    }
+    const QString nodeKey = OnlineUsers.RemoveUserKey(key);
     if (nodeKey.isEmpty())
         return;
-    tree.RemoveNode(tree.FindNode(nodeKey));
+    if (nodeKey == pendingOwnNode_)
+        pendingOwnNode_.clear();
+    tree.RemoveNodeByKey(nodeKey);
     emit membersChanged();
 }
 
@@ -161,10 +214,8 @@ bool MemberDirectory::UserExists(const QString &key) const
 
 QString MemberDirectory::UserKeyForNode(const QString &nodeKey) const
 {
-    for (const cUser &user : OnlineUsers)
-        if (user.NodeKey() == nodeKey)
-            return user.UserKey();
-    return {};
+    const cUser *user = OnlineUsers.FindNodeKey(nodeKey);
+    return user ? user->UserKey() : QString();
 }
 
 bool MemberDirectory::IsLocalMember() const
@@ -191,6 +242,7 @@ void MemberDirectory::ClearBrowseTree()
 {
     tree.RemoveAllNodes();
     OnlineUsers.Clear();
+    pendingOwnNode_.clear();
     tree.NodeCounter = 0;
     emit membersChanged();
 }
@@ -199,6 +251,7 @@ void MemberDirectory::DropMembers()
 {
     tree.RemoveAllNodes();
     OnlineUsers.Clear();
+    pendingOwnNode_.clear();
     MyMemberNode = QPersistentModelIndex();
     emit membersChanged();
 }
@@ -208,9 +261,9 @@ void MemberDirectory::AddTestMembers()
     const auto add = [this](const QString &ip, const QString &name, const QString &index,
                             const QString &text) {
         const QString key = QStringLiteral("U") + QString::number(tree.NextNodeNumber());
-        const QModelIndex node = tree.AddMemberNode(key, text);
+        tree.AddMemberNode(key, text);
         OnlineUsers.Add(ip, name, index, key, QString());
-        return node;
+        return tree.FindNode(key);
     };
     add(app_.LocalIp, app_.UserName, app_.ConnectionIndex, QStringLiteral("TestExternalUser"));
     add(app_.LocalIp, app_.UserName, app_.ConnectionIndex, QStringLiteral("TestLocalUser"));

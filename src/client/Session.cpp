@@ -56,7 +56,7 @@ void Session::registerHandlers()
 
 void Session::AnswerFrom(RecipeDatabase &db)
 {
-    RegisterAnswers(dispatcher, db, connection);
+    RegisterAnswers(dispatcher, db, connection, answerGate);
     browser.BrowseFrom(&db);
 }
 

@@ -19,6 +19,7 @@
 #include "net/Dispatcher.h"
 #include "net/Identity.h"
 #include "net/NetHandlers.h"
+#include "net/RequestGate.h"
 #include "search/SearchModel.h"
 
 #include <QObject>
@@ -55,6 +56,8 @@ class Session : public QObject
     ChatRooms chat;
     TreeRecipients recipients;
     InstantMessages messages;
+    // Bounds the rate of answers each requesting member gets.
+    RequestGate answerGate;
 
     // Answers other members' requests from this recipe database, and browses the own
     // member's recipes in it (the database must outlive the session).

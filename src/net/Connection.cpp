@@ -63,6 +63,10 @@ Connection::Connection(AppState &app_, Dispatcher &dispatcher_, QObject *parent)
     connect(&timIdle, &QTimer::timeout, this, &Connection::IdleTick);
     timPing.start();
 
+    socket_->setReadBufferSize(ReadBufferBytes);
+    nextTurn_.setSingleShot(true);
+    nextTurn_.setInterval(0);
+    connect(&nextTurn_, &QTimer::timeout, this, &Connection::receiveTurn);
     connect(socket_, &QTcpSocket::readyRead, this, &Connection::DataArrival);
     connect(socket_, &QTcpSocket::disconnected, this, &Connection::onDisconnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &Connection::onSocketError);
@@ -147,6 +151,7 @@ bool Connection::ConnectToServer()
 
     // Left-over text from the previous connection would glue onto this one's first frame.
     reassembler_.Clear();
+    pending_.clear();
     unreachable_ = false;
     closingLocally_ = false;
     socket_->connectToHost(app.Net.ServerAddress, quint16(port));
@@ -305,6 +310,7 @@ void Connection::SendToServer(const QString &address, const QString &port, const
 void Connection::SendMessage(int code, const QString &source, const QString &destination,
                              const QString &payload)
 {
+    requests.NoteSent(code, destination);
     SendToServer(app.Net.ServerAddress, app.Net.ServerPort,
                  BuildFrame(code, source, destination, payload));
 }
@@ -313,29 +319,71 @@ void Connection::SendMessage(int code, const QString &source, const QString &des
 
 void Connection::DataArrival()
 {
-    ProcessChunk(socket_->readAll());
+    // Inside a handler of the turn in progress: that turn reads the new data.
+    if (draining_)
+        return;
+    receiveTurn();
+}
+
+void Connection::beginTurn()
+{
+    draining_ = true;
+    if (tree_)
+        tree_->BeginUpdates();
+}
+
+void Connection::endTurn()
+{
+    if (tree_)
+        tree_->EndUpdates();
+    draining_ = false;
+}
+
+void Connection::receiveTurn()
+{
+    if (draining_)
+        return;
+    lights.TurnOn(ActivityLights::Receive, ActivityLights::Red);
+    beginTurn();
+    QElapsedTimer turn;
+    turn.start();
+    for (;;) {
+        if (pending_.empty()) {
+            // Read only when everything read before is handled: what waits unhandled is
+            // never more than one read.
+            if (socket_->bytesAvailable() <= 0)
+                break;
+            acceptChunk(socket_->read(TurnReadBytes));
+            continue;
+        }
+        const protocol::Reassembler::Event event = std::move(pending_.front());
+        pending_.pop_front();
+        handleEvent(event);
+        if (turn.elapsed() >= TurnMilliseconds)
+            break;
+    }
+    endTurn();
+    if (!pending_.empty() || socket_->bytesAvailable() > 0)
+        nextTurn_.start(); // the rest after the window had its turn
+    else
+        lights.TurnOffLater(ActivityLights::Receive);
 }
 
 void Connection::ProcessChunk(const QByteArray &chunk)
 {
     lights.TurnOn(ActivityLights::Receive, ActivityLights::Red);
     acceptChunk(chunk);
-    // Handlers let events run; data that arrives meanwhile is queued behind the
+    // Handlers may let events run; data that arrives meanwhile is queued behind the
     // messages already received and dispatched from here, in order.
     if (draining_)
         return;
-    draining_ = true;
-    for (;;) {
-        if (socket_->bytesAvailable() > 0) {
-            acceptChunk(socket_->readAll());
-            continue;
-        }
-        if (pending_.isEmpty())
-            break;
-        const protocol::Reassembler::Event event = pending_.takeFirst();
+    beginTurn();
+    while (!pending_.empty()) {
+        const protocol::Reassembler::Event event = std::move(pending_.front());
+        pending_.pop_front();
         handleEvent(event);
     }
-    draining_ = false;
+    endTurn();
     lights.TurnOffLater(ActivityLights::Receive);
 }
 
@@ -347,7 +395,7 @@ void Connection::acceptChunk(const QByteArray &chunk)
     const bool notice = events.size() == 1 &&
                         events.front().kind == protocol::Reassembler::Event::Kind::ServerNotice;
     for (auto &e : events)
-        pending_.append(std::move(e));
+        pending_.push_back(std::move(e));
     if (notice)
         return;
     // The bytes exactly as read. A log that cannot be written must not cost the data: the

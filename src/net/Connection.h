@@ -5,6 +5,7 @@
 #include "app/AppState.h"
 #include "net/ActivityLights.h"
 #include "net/Dispatcher.h"
+#include "net/RequestLedger.h"
 #include "protocol/Protocol.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <QObject>
 #include <QTcpSocket>
 #include <QTimer>
+#include <deque>
 
 namespace zestrel
 {
@@ -27,6 +29,10 @@ class MemberTreeAccess
     virtual void RefreshMembers() = 0;
     // Drops every member node and directory entry after the connection was lost or reset.
     virtual void DropMembers() = 0;
+    // Around the messages of one turn of the event loop: changes in between may be
+    // gathered and shown at once at the end.
+    virtual void BeginUpdates() {}
+    virtual void EndUpdates() {}
 };
 
 class Connection : public QObject, public MessageSender
@@ -44,6 +50,13 @@ class Connection : public QObject, public MessageSender
     static constexpr qint64 ErrWrongState = 40006;
     // Sends that wait for a connection nest at most this deep.
     static constexpr int MaxNestedSendWaits = 8;
+    // Received data is taken at the program's own pace: at most this much waits in the
+    // socket's buffer (beyond it the system's buffers fill and TCP slows the sender),
+    // at most TurnReadBytes is read at a time, and one turn of the event loop handles
+    // messages for at most TurnMilliseconds before the window gets its turn again.
+    static constexpr qint64 ReadBufferBytes = 256 * 1024;
+    static constexpr qint64 TurnReadBytes = 64 * 1024;
+    static constexpr int TurnMilliseconds = 15;
 
     Connection(AppState &app, Dispatcher &dispatcher, QObject *parent = nullptr);
     ~Connection() override;
@@ -51,6 +64,8 @@ class Connection : public QObject, public MessageSender
     AppState &app;
     Dispatcher &dispatcher;
     ActivityLights lights;
+    // The requests sent that other members may answer with a notice.
+    RequestLedger requests;
 
     QTimer timPing;      // 60 s, always on
     QTimer timReconnect; // 5 s, on after the first connect wait
@@ -80,8 +95,10 @@ class Connection : public QObject, public MessageSender
     // Unframed text kept for the next chunk.
     std::size_t PartialDataSize() const { return reassembler_.Buffered(); }
 
-    // Reassembles and dispatches one chunk as read from the socket.
+    // Reassembles and dispatches one chunk, all of its messages at once.
     void ProcessChunk(const QByteArray &chunk);
+    // Received messages not yet handled (at most one read's worth).
+    qsizetype PendingMessages() const { return qsizetype(pending_.size()); }
 
     // The machine's address for the profile box before any connection exists.
     static QString MachineAddress();
@@ -106,6 +123,10 @@ class Connection : public QObject, public MessageSender
     void connectionLost();
 
   private:
+    // One turn's share of the received data; the rest waits for the next turn.
+    void receiveTurn();
+    void beginTurn();
+    void endTurn();
     void acceptChunk(const QByteArray &chunk);
     void handleEvent(const protocol::Reassembler::Event &event);
     void onDisconnected();
@@ -116,7 +137,8 @@ class Connection : public QObject, public MessageSender
     MemberTreeAccess *tree_ = nullptr;
     QTcpSocket *socket_;
     protocol::Reassembler reassembler_;
-    QList<protocol::Reassembler::Event> pending_;
+    std::deque<protocol::Reassembler::Event> pending_;
+    QTimer nextTurn_;
     bool draining_ = false;
     bool connecting_ = false;
     int sendWaits_ = 0;

@@ -47,6 +47,8 @@ void NetHandlers::ShowProfileReply(const QString &payload)
 
 void NetHandlers::ShowSearchTooGeneric(const QString &source)
 {
+    if (!connection_.requests.TakeSearchTooGeneric(source))
+        return; // no search of ours it could be about
     app_.diag.ShowMessage(QStringLiteral("The search you performed was too generic and yeilded "
                                          "too many results from user [") +
                               UserKeyPart(source, 1) +
@@ -58,6 +60,8 @@ void NetHandlers::ShowSearchTooGeneric(const QString &source)
 
 void NetHandlers::ShowRecipeNotFound(const QString &source)
 {
+    if (!connection_.requests.TakeRecipeNotFound(source))
+        return; // we asked this member for no recipe
     app_.diag.ShowMessage(QStringLiteral("The recipe you requested from user [") +
                               UserKeyPart(source, 1) + QStringLiteral("] was not found!"),
                           QStringLiteral("Recipe Not Found"));

@@ -71,7 +71,22 @@ Reply To(int replyCode, const QString &destination, const QString &payload)
 
 } // namespace
 
+// The query behind ListCategories.
+static QString QueryCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes);
+
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
+{
+    // Only the type's first character and the flag make the list.
+    const QString key =
+        QStringLiteral("110") + QChar(allRecipes ? u'1' : u'0') + LeftChars(typeName, 1);
+    if (const auto kept = db.CachedAnswer(key))
+        return *kept;
+    const QString list = QueryCategories(db, typeName, allRecipes);
+    db.RememberAnswer(key, list);
+    return list;
+}
+
+QString QueryCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
 {
     const AppState &app = db.app;
     // "Beef" and "beef" are one category (shown in the spelling that sorts first), and

@@ -159,6 +159,7 @@ ImportOutcome WriteRecipe(RecipeDatabase &db, const QString &text)
     const auto id = NextRecipeId(db, &out.error);
     if (id && InsertRows(db, *id, r, out.error)) {
         if (conn.commit()) {
+            db.ForgetAnswers(); // the category lists may have changed
             out.imported = true;
             out.id = *id;
             return out;

@@ -83,6 +83,23 @@ DbError DbErrorOf(const QSqlError &error)
 RecipeDatabase::RecipeDatabase(AppState &app_) : app(app_), connectionName_(NewConnectionName())
 {
     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+    clock_.start();
+}
+
+std::optional<QString> RecipeDatabase::CachedAnswer(const QString &key) const
+{
+    const auto it = answers_.constFind(key);
+    if (it == answers_.cend() || clock_.elapsed() - it->at > AnswerCacheMs)
+        return std::nullopt;
+    return it->answer;
+}
+
+void RecipeDatabase::RememberAnswer(const QString &key, const QString &answer)
+{
+    // The key holds text from the network: the table stays small whatever arrives.
+    if (answers_.size() >= AnswerCacheEntries && !answers_.contains(key))
+        answers_.clear();
+    answers_.insert(key, Kept{answer, clock_.elapsed()});
 }
 
 RecipeDatabase::~RecipeDatabase()

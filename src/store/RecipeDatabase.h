@@ -10,6 +10,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QVariantList>
 #include <optional>
 
@@ -71,9 +73,25 @@ class RecipeDatabase
     std::optional<QSqlQuery> Execute(const QString &sql, const QVariantList &values = {},
                                      QSqlError *error = nullptr);
 
+    // Answers that many members ask for alike (the category list of a type) are kept
+    // for a moment: a burst of requests then costs one query, and a change made in the
+    // recipe manager shows within AnswerCacheMs.
+    static constexpr qint64 AnswerCacheMs = 1000;
+    static constexpr qsizetype AnswerCacheEntries = 64;
+    std::optional<QString> CachedAnswer(const QString &key) const;
+    void RememberAnswer(const QString &key, const QString &answer);
+    // After a write through this connection (an import) nothing kept is used again.
+    void ForgetAnswers() { answers_.clear(); }
+
   private:
     QString connectionName_;
     bool privateColumn_ = true;
+    struct Kept {
+        QString answer;
+        qint64 at;
+    };
+    QHash<QString, Kept> answers_;
+    QElapsedTimer clock_;
 };
 
 } // namespace zestrel

@@ -340,7 +340,8 @@ void MainWindow::bindStatus(StatusLine &status)
         lblStatus_->setText(shown);
     };
     show(status.text());
-    connect(&status, &StatusLine::textChanged, lblStatus_, show);
+    // Drawn once per turn of the event loop, however many texts the turn set.
+    connect(&status, &StatusLine::shown, lblStatus_, show);
 }
 
 void MainWindow::bindActivityLights(ActivityLights &lights)

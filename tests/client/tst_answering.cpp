@@ -71,7 +71,8 @@ void TestNetwork::answersOverTheServer()
     ownerStore.app.Settings[QStringLiteral("ALLOWSEARCHES")] = QStringLiteral("1");
     ownerStore.app.Settings[QStringLiteral("DESCRIPTION")] = QStringLiteral("Cooks a lot");
     Member owner(ownerStore, server, QStringLiteral("Owner"));
-    RegisterAnswers(owner.dispatcher, *ownerStore.db, owner.connection);
+    RequestGate gate;
+    RegisterAnswers(owner.dispatcher, *ownerStore.db, owner.connection, gate);
     QVERIFY(owner.signIn());
 
     StoreFixture askerStore(false);

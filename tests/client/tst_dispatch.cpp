@@ -271,6 +271,11 @@ void TestDispatch::handlers()
     TestClient c;
     c.app.UserName = QStringLiteral("Chef");
     QSignalSpy pages(&c.session.handlers, &NetHandlers::webPageRequested);
+    // The member notices answer a search and a recipe request of ours.
+    if (code == "900")
+        c.connection.requests.NoteSent(7, QString());
+    if (code == "901")
+        c.connection.requests.NoteSent(107, source);
     c.receive(code, source, payload);
 
     if (myIndex.isEmpty()) {

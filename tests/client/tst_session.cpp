@@ -621,7 +621,9 @@ void TestSession::relayedNotice()
         QVERIFY(c->session.Start());
         QTRY_VERIFY2_WITH_TIMEOUT(Ready(*c), qPrintable(Why(*c)), kWait);
     }
-    // A member's notice travels through the relay and names its sender.
+    // A member's notice travels through the relay and names its sender (Anna asked
+    // Ben for a recipe; Ben has no cookbook and does not answer it).
+    anna->connection.SendMessage(107, anna->app.MyUserKey, ben->app.MyUserKey, "1" + FS() + "0");
     ben->connection.SendMessage(901, ben->app.MyUserKey, anna->app.MyUserKey, QString());
     QTRY_COMPARE_WITH_TIMEOUT(anna->centerTitle(), QStringLiteral("Recipe Not Found"), kWait);
     QCOMPARE(anna->centerText(),

@@ -52,10 +52,10 @@ void TestMainWindow::statusLineFollowsModel()
     QCOMPARE(label->text(), QStringLiteral("before"));
     QCOMPARE(label->textFormat(), Qt::PlainText);
     status.SetStatus(QStringLiteral("Error #5\r\n    <b>x</b>\r\n"));
-    QCOMPARE(label->text(), QStringLiteral("Error #5\n    <b>x</b>\n"));
+    QTRY_COMPARE(label->text(), QStringLiteral("Error #5\n    <b>x</b>\n"));
     status.IdleTick();
     status.IdleTick();
-    QCOMPARE(label->text(), QStringLiteral("Zestrel is idle..."));
+    QTRY_COMPARE(label->text(), QStringLiteral("Zestrel is idle..."));
 }
 
 void TestMainWindow::lights_data()

@@ -120,7 +120,7 @@ void TestStartUp::freshFolder()
     auto *status = w->findChild<QLabel *>(QStringLiteral("lblStatus"));
     QVERIFY(status && status->isVisible());
     app.diag().SetStatus(QStringLiteral("Connecting to server..."));
-    QCOMPARE(status->text(), QStringLiteral("Connecting to server..."));
+    QTRY_COMPARE(status->text(), QStringLiteral("Connecting to server..."));
     QVERIFY(app.singleInstance().isListening());
 }
 
