@@ -110,6 +110,8 @@ BrowseTab::BrowseTab(QWidget *parent) : QWidget(parent)
     tvUsers_->setObjectName(QStringLiteral("tvUsers"));
     tvUsers_->setHeaderHidden(true);
     tvUsers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every row is one line of text: the view need not measure tens of thousands of them.
+    tvUsers_->setUniformRowHeights(true);
     leftLayout->addWidget(tvUsers_, 1);
     auto *folding = new QHBoxLayout;
     const char *captions[] = {"Users", "Recipe Types", "Categories", "Expand All"};
