@@ -241,9 +241,10 @@ void TestSession::wholeSession()
     // B (Bert): the real program, with Corn Bread among sample recipes.
     QTemporaryDir dirB, dirC, dirA;
     MakeFolder(dirB.path(), QStringLiteral("Bert"), 120, 5, port, {});
+    QVERIFY(!QTest::currentTestFailed());
     QVERIFY(AddCornBreadTo(dirB.path(), 5000, QStringLiteral("Test Breads")));
     QProcess bert;
-    bert.setProcessChannelMode(QProcess::MergedChannels);
+    bert.setProcessChannelMode(QProcess::ForwardedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     bert.setProcessEnvironment(env);
@@ -252,6 +253,7 @@ void TestSession::wholeSession()
 
     // C (Cleo): instant messages switched off, her own Corn Bread too.
     MakeFolder(dirC.path(), QStringLiteral("Cleo"), 60, 9, port, "INSTANTMESSAGE=1\r\n");
+    QVERIFY(!QTest::currentTestFailed());
     QVERIFY(AddCornBreadTo(dirC.path(), 7000, QStringLiteral("Breads")));
     QProcess cleo;
     cleo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -272,6 +274,7 @@ void TestSession::wholeSession()
 
     // A (Alice): this process, an empty cookbook to import into.
     MakeFolder(dirA.path(), QStringLiteral("Alice"), 0, 1, port, {});
+    QVERIFY(!QTest::currentTestFailed());
     FakePrompter prompter;
     Application alice(dirA.path(), &prompter);
     QVERIFY(alice.StartUp());
