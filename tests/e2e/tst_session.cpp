@@ -20,14 +20,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 #include <cstdio>
@@ -173,6 +174,8 @@ void PickRoom(QComboBox *rooms, const QString &name)
 
 // Member mode: the program in FOLDER, a line on standard input at a time:
 // "join ROOM", "say TEXT", "quit". Everything goes through the window's widgets.
+// Nothing here waits: the program may be inside one of its own waits when a line
+// arrives, so each command is tried on a timer until it can be done.
 int RunMember(const QString &folder)
 {
     QApplication::setQuitOnLastWindowClosed(false);
@@ -184,41 +187,49 @@ int RunMember(const QString &folder)
     MainWindow *window = app.mainWindow();
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QByteArray pending;
+    QStringList commands;
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        // One line at a time: the waits below let events (and this notifier) run.
-        input.setEnabled(false);
         char buffer[4096];
         const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (got <= 0) {
             input.setEnabled(false);
-            app.mainWindow()->close();
+            commands << QStringLiteral("quit");
             return;
         }
         pending.append(buffer, got);
         qsizetype end;
         while ((end = pending.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(pending.left(end));
+            commands << QString::fromUtf8(pending.left(end));
             pending.remove(0, end + 1);
-            const QString word = line.section(QLatin1Char(' '), 0, 0);
-            const QString rest = line.section(QLatin1Char(' '), 1);
-            if (word == QLatin1String("join")) {
-                app.mainWindow()->tabs()->setCurrentIndex(MainWindow::ChatTab);
-                // The tab asks the relay for its rooms when it is first shown.
-                auto *rooms = Widget<QComboBox>(window, "cboChatRooms");
-                if (!QTest::qWaitFor([&] { return rooms->findText(rest) >= 0; }, kWait))
-                    fprintf(stderr, "member: no room %s\n", qPrintable(rest));
-                PickRoom(rooms, rest);
-                QTest::mouseClick(Widget<QPushButton>(window, "cmdJoin"), Qt::LeftButton);
-            } else if (word == QLatin1String("say")) {
-                QTest::keyClicks(Widget<QLineEdit>(window, "txtSend"), rest);
-                QTest::mouseClick(Widget<QPushButton>(window, "cmdSend"), Qt::LeftButton);
-            } else if (word == QLatin1String("quit")) {
-                app.mainWindow()->close();
-                return;
-            }
         }
-        input.setEnabled(true);
     });
+    // True when the command is done.
+    auto attempt = [&](const QString &line) {
+        const QString word = line.section(QLatin1Char(' '), 0, 0);
+        const QString rest = line.section(QLatin1Char(' '), 1);
+        if (word == QLatin1String("join")) {
+            // The tab asks the relay for its rooms when it is shown.
+            window->tabs()->setCurrentIndex(MainWindow::ChatTab);
+            auto *rooms = Widget<QComboBox>(window, "cboChatRooms");
+            if (rooms->findText(rest) < 0)
+                return false;
+            PickRoom(rooms, rest);
+            QTest::mouseClick(Widget<QPushButton>(window, "cmdJoin"), Qt::LeftButton);
+            fprintf(stderr, "member: in room %s\n", qPrintable(rooms->currentText()));
+        } else if (word == QLatin1String("say")) {
+            QTest::keyClicks(Widget<QLineEdit>(window, "txtSend"), rest);
+            QTest::mouseClick(Widget<QPushButton>(window, "cmdSend"), Qt::LeftButton);
+        } else if (word == QLatin1String("quit")) {
+            window->close();
+        }
+        return true;
+    };
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (!commands.isEmpty() && !app.unloaded() && attempt(commands.first()))
+            commands.removeFirst();
+    });
+    tick.start(50);
     return QApplication::exec();
 }
 
@@ -383,7 +394,8 @@ void TestSession::wholeSession()
     QVERIFY(chat);
     cleoDoes("join Kitchen");
     // Cleo speaks once she is in the room (her entry is announced there).
-    QTRY_VERIFY_WITH_TIMEOUT(chat->toPlainText().contains(QStringLiteral("[Cleo]:")), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(chat->toPlainText().contains(QStringLiteral("[Cleo]:")),
+                              qPrintable(chat->toPlainText()), kWait);
     cleoDoes("say The oven is hot");
     QTRY_VERIFY_WITH_TIMEOUT(
         chat->toPlainText().contains(QStringLiteral("[Cleo]:  The oven is hot")), kWait);
