@@ -8,7 +8,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 out="$here/docs"
 bash "$here/scripts/deps.sh" imagemagick xdotool
-for t in zestrel zestrel-server zestrel-member zestrel-cookbook; do
+for t in zestrel zestrel-server zestrel-cookbook; do
   cmake --build "$build" --target "$t" -j2 >/dev/null
 done
 
@@ -37,7 +37,14 @@ printf '[PROFILE]\r\nUSERNAME=Anna\r\nGETALLPROFILEDATA=1\r\nDESCRIPTION=Home ba
 "$build/src/server/zestrel-server" --listen "127.0.0.1:$port" 2>/dev/null &
 pids+=($!)
 sleep 0.5
-"$build/tools/member/zestrel-member" --folder "$work/demo" --port "$port" --name DemoCook >/dev/null 2>&1 &
+# The demo member is the real program without a screen of its own.
+demo="$work/demo"
+mkdir -p "$demo"
+"$build/tools/cookbook/zestrel-cookbook" create "$demo" >/dev/null
+"$build/tools/cookbook/zestrel-cookbook" sample "$demo" --recipes 200 --seed 1 >/dev/null
+cp "$folder/zestrel.set" "$demo/zestrel.set"
+printf '[PROFILE]\r\nUSERNAME=DemoCook\r\nDESCRIPTION=A demo member\r\n[MISC]\r\nALLOWSEARCHES=1\r\nDEV=TRUE\r\n' > "$demo/zestrel.ini"
+XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen "$build/src/zestrel" --folder "$demo" >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 XDG_CONFIG_HOME="$work/config" "$build/src/zestrel" --folder "$folder" >/dev/null 2>&1 &

@@ -39,10 +39,6 @@ StartUp::StartUp(AppState &app, SingleInstance &single, RecipeDatabase &db, Star
     // The session exists from the main window on; before that these steps have
     // nothing to do.
     hooks.PrepareIdentity = [this](AppState &) { return !session_ || session_->PrepareIdentity(); };
-    hooks.ApplyDisplaySettings = [this](AppState &) {
-        if (session_)
-            session_->ApplyDisplaySettings();
-    };
     hooks.ConnectToServer = [this](AppState &) {
         if (session_)
             session_->connection.ConnectToServer();
@@ -56,9 +52,13 @@ StartUp::StartUp(AppState &app, SingleInstance &single, RecipeDatabase &db, Star
         if (session_)
             session_->chat.ResetChatRoom();
     };
+    // The chat's colours and the own member node with the own profile: both follow a
+    // settings change.
     hooks.ApplyDisplaySettings = [this](AppState &) {
-        if (session_)
-            session_->chat.ApplyDisplaySettings();
+        if (!session_)
+            return;
+        session_->chat.ApplyDisplaySettings();
+        session_->ApplyDisplaySettings();
     };
     hooks.CloseSocket = [this](AppState &) {
         if (session_)

@@ -99,12 +99,38 @@ void TestCookbook::toolCommandLine_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("recipes");
-    QTest::newRow("create") << QStringList{"create", "@"} << 0 << 0;
-    QTest::newRow("sample") << QStringList{"sample", "@", "--recipes", "25", "--seed", "9"} << 0
-                            << 25;
-    QTest::newRow("no folder") << QStringList{"create"} << 2 << -1;
-    QTest::newRow("bad count") << QStringList{"sample", "@", "--recipes", "many"} << 2 << -1;
-    QTest::newRow("unknown") << QStringList{"destroy", "@"} << 2 << -1;
+    // The distinct types and cuisines of the recipes made, when the row checks them.
+    QTest::addColumn<QString>("types");
+    QTest::addColumn<QString>("cuisines");
+    const QStringList sample{"sample", "@", "--recipes", "25", "--seed", "9"};
+    QTest::newRow("create") << QStringList{"create", "@"} << 0 << 0 << ""
+                            << "";
+    QTest::newRow("sample") << sample << 0 << 25 << "D,F,O"
+                            << "";
+    QTest::newRow("no folder") << QStringList{"create"} << 2 << -1 << ""
+                               << "";
+    QTest::newRow("bad count") << QStringList{"sample", "@", "--recipes", "many"} << 2 << -1 << ""
+                               << "";
+    QTest::newRow("unknown") << QStringList{"destroy", "@"} << 2 << -1 << ""
+                             << "";
+    QTest::newRow("all food") << sample + QStringList{"--mix", "100,0"} << 0 << 25 << "F"
+                              << "";
+    QTest::newRow("all drinks") << sample + QStringList{"--mix", "0,100"} << 0 << 25 << "D"
+                                << "";
+    QTest::newRow("neither food nor drinks")
+        << sample + QStringList{"--mix", "0,0"} << 0 << 25 << "O"
+        << "";
+    QTest::newRow("shares over 100") << sample + QStringList{"--mix", "0,101"} << 2 << -1 << ""
+                                     << "";
+    QTest::newRow("negative share") << sample + QStringList{"--mix", "-1,50"} << 2 << -1 << ""
+                                    << "";
+    QTest::newRow("one share") << sample + QStringList{"--mix", "50"} << 2 << -1 << ""
+                               << "";
+    QTest::newRow("two cuisines") << sample + QStringList{"--cuisines", "Thai,Greek"} << 0 << 25
+                                  << ""
+                                  << "Greek,Thai";
+    QTest::newRow("no cuisine") << sample + QStringList{"--cuisines", ","} << 2 << -1 << ""
+                                << "";
 }
 
 void TestCookbook::toolCommandLine()
@@ -112,6 +138,8 @@ void TestCookbook::toolCommandLine()
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(int, recipes);
+    QFETCH(QString, types);
+    QFETCH(QString, cuisines);
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("new folder"));
     args.replaceInStrings(QStringLiteral("@"), folder);
@@ -128,6 +156,11 @@ void TestCookbook::toolCommandLine()
     f.db->OpenRecipeDatabase();
     QVERIFY(!f.app.NoDatabase);
     QCOMPARE(f.column("SELECT COUNT(*) FROM RECIPE"), QStringList{QString::number(recipes)});
+    if (!types.isEmpty())
+        QCOMPARE(f.column("SELECT DISTINCT type FROM RECIPE ORDER BY type").join(','), types);
+    if (!cuisines.isEmpty())
+        QCOMPARE(f.column("SELECT DISTINCT cuisine FROM RECIPE ORDER BY cuisine").join(','),
+                 cuisines);
 }
 
 QTEST_GUILESS_MAIN(TestCookbook)

@@ -11,12 +11,15 @@ ServerProcess::~ServerProcess()
     stop();
 }
 
-bool ServerProcess::start(const QStringList &extraArgs)
+bool ServerProcess::start(const QStringList &extraArgs, quint16 port)
 {
+    stop(); // a restart, or a start that failed before
+    port_ = 0;
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
     proc_.setReadChannel(QProcess::StandardOutput);
     proc_.start(QStringLiteral(ZESTREL_SERVER_PATH),
-                QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} + extraArgs);
+                QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)} +
+                    extraArgs);
     if (!proc_.waitForStarted(5000))
         return false;
     QDeadlineTimer deadline(10000);
@@ -34,6 +37,8 @@ bool ServerProcess::start(const QStringList &extraArgs)
             }
         }
     }
+    qWarning("zestrel-server did not start: %s", proc_.readAllStandardError().constData());
+    stop();
     return false;
 }
 

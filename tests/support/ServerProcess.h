@@ -13,7 +13,8 @@ class ServerProcess
   public:
     ~ServerProcess();
     // Starts the server with extra arguments; false when it did not report its port.
-    bool start(const QStringList &extraArgs = {});
+    // Port 0 takes a free one; a restart passes the port it had.
+    bool start(const QStringList &extraArgs = {}, quint16 port = 0);
     void stop();
     quint16 port() const { return port_; }
     QString host() const { return QStringLiteral("127.0.0.1"); }

@@ -342,7 +342,7 @@ bool CreateCookbook(const QString &folder, QString *error)
 }
 
 bool FillSample(const QString &folder, int recipes, quint64 seed, QString *error,
-                SampleSummary *summary)
+                SampleSummary *summary, const SampleMix &mix)
 {
     if (!CreateCookbook(folder, error))
         return false;
@@ -395,7 +395,9 @@ bool FillSample(const QString &folder, int recipes, quint64 seed, QString *error
     for (int n = 0; n < recipes; ++n) {
         const qint64 id = start + n;
         const int typeRoll = rng.below(100);
-        const char type = typeRoll < 72 ? 'F' : (typeRoll < 90 ? 'D' : 'O');
+        const char type = typeRoll < mix.foodPercent                      ? 'F'
+                          : typeRoll < mix.foodPercent + mix.drinkPercent ? 'D'
+                                                                          : 'O';
         const QString category = type == 'D'   ? Category(rng, kDrinkCategories)
                                  : type == 'O' ? Category(rng, kOtherCategories)
                                                : Category(rng, kFoodCategories);
@@ -412,7 +414,8 @@ bool FillSample(const QString &folder, int recipes, quint64 seed, QString *error
             QString::fromLatin1(rng.pick(kNotes)),
             QString(),
             QString::fromLatin1(rng.pick(kSources)),
-            QString::fromLatin1(rng.pick(kCuisines)),
+            mix.cuisines.isEmpty() ? QString::fromLatin1(rng.pick(kCuisines))
+                                   : mix.cuisines[rng.below(int(mix.cuisines.size()))],
             rng.chance(10) ? QStringLiteral("Tested %1 times").arg(rng.between(1, 9)) : QString(),
             isPrivate ? 1 : 0};
         for (const QVariant &v : values)

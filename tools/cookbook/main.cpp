@@ -1,6 +1,6 @@
 // zestrel-cookbook: stands in for the recipe manager that owns cookbook.db.
 //   zestrel-cookbook create FOLDER
-//   zestrel-cookbook sample FOLDER --recipes N --seed S
+//   zestrel-cookbook sample FOLDER --recipes N --seed S [--mix FOOD,DRINK] [--cuisines A,B]
 #include "cookbook/CookbookFactory.h"
 
 #include <QCoreApplication>
@@ -13,7 +13,10 @@ namespace
 int Usage(QTextStream &err)
 {
     err << "usage: zestrel-cookbook create FOLDER\n"
-           "       zestrel-cookbook sample FOLDER --recipes N --seed S\n";
+           "       zestrel-cookbook sample FOLDER --recipes N --seed S [--mix FOOD,DRINK]\n"
+           "                                      [--cuisines NAME,NAME,...]\n"
+           "--mix: percent of food and of drink recipes (default 72,18); the rest are other\n"
+           "recipes. --cuisines: the cuisines the recipes are labelled with.\n";
     return 2;
 }
 
@@ -40,6 +43,7 @@ int main(int argc, char *argv[])
         return Usage(err);
     qint64 recipes = 100;
     quint64 seed = 1;
+    zestrel::cookbook::SampleMix mix;
     for (qsizetype i = 2; i < args.size(); i += 2) {
         if (i + 1 >= args.size())
             return Usage(err);
@@ -48,11 +52,24 @@ int main(int argc, char *argv[])
             recipes = args[i + 1].toLongLong(&ok);
         else if (args[i] == QLatin1String("--seed"))
             seed = args[i + 1].toULongLong(&ok);
+        else if (args[i] == QLatin1String("--mix")) {
+            const QStringList shares = args[i + 1].split(QLatin1Char(','));
+            bool drinkOk = false;
+            if (shares.size() == 2) {
+                mix.foodPercent = shares[0].toInt(&ok);
+                mix.drinkPercent = shares[1].toInt(&drinkOk);
+            }
+            ok = ok && drinkOk && mix.foodPercent >= 0 && mix.drinkPercent >= 0 &&
+                 mix.foodPercent + mix.drinkPercent <= 100;
+        } else if (args[i] == QLatin1String("--cuisines")) {
+            mix.cuisines = args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts);
+            ok = !mix.cuisines.isEmpty();
+        }
         if (!ok || recipes < 0 || recipes > 10'000'000)
             return Usage(err);
     }
     zestrel::cookbook::SampleSummary summary;
-    if (!zestrel::cookbook::FillSample(folder, int(recipes), seed, &error, &summary)) {
+    if (!zestrel::cookbook::FillSample(folder, int(recipes), seed, &error, &summary, mix)) {
         err << "zestrel-cookbook: " << error << "\n";
         return 1;
     }
