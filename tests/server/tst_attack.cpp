@@ -17,22 +17,6 @@ namespace code = zestrel::protocol::code;
 namespace
 {
 
-// Everything the server has logged so far.
-class ErrLog
-{
-  public:
-    explicit ErrLog(ServerProcess &server) : server_(server) {}
-    QString operator()()
-    {
-        text_ += QString::fromUtf8(server_.process().readAllStandardError());
-        return text_;
-    }
-
-  private:
-    ServerProcess &server_;
-    QString text_;
-};
-
 std::string SignInPayload(const std::string &ip, const std::string &name,
                           const std::string &version = "2.4.0")
 {
@@ -91,7 +75,7 @@ void TestAttack::signInDeadline()
     QVERIFY(!watcher.SignIn("watcher").empty());
     if (signIn)
         QVERIFY(!c.SignIn("anna").empty());
-    ErrLog log(server);
+    ServerLog log(server);
     if (!signIn) {
         QVERIFY(c.WaitDisconnected(5000));
         QVERIFY(log().contains(QStringLiteral("no sign-in in time")));
@@ -142,7 +126,7 @@ void TestAttack::inputBeforeSignIn()
     }
     QVERIFY(c.WaitDisconnected(5000));
     QCOMPARE(c.Count(code::ConnectionIndex), 0);
-    ErrLog log(server);
+    ServerLog log(server);
     QTRY_VERIFY(log().contains(outcome));
 }
 
@@ -161,7 +145,7 @@ void TestAttack::membersAndWaitingConnectionsLimitedApart()
     ServerProcess server;
     QVERIFY(server.start({QStringLiteral("--max-members"), QStringLiteral("2"),
                           QStringLiteral("--max-unsigned"), QStringLiteral("4")}));
-    ErrLog log(server);
+    ServerLog log(server);
     std::vector<std::unique_ptr<RawClient>> idlers;
     for (int i = 0; i < idle; ++i) {
         idlers.push_back(std::make_unique<RawClient>());
@@ -229,7 +213,7 @@ void TestAttack::signInTexts()
     const quint16 port = c.Socket().localPort();
     if (refusal != QLatin1String("-")) {
         QVERIFY(c.WaitDisconnected());
-        ErrLog log(server);
+        ServerLog log(server);
         QTRY_VERIFY2(log().contains(
                          QStringLiteral("refused sign-in from 127.0.0.1:%1: ").arg(port) + refusal),
                      qPrintable(log()));
@@ -275,7 +259,7 @@ void TestAttack::lineSizeBound()
     if (passes)
         QCOMPARE(r.Find(delivered)->payload.size(), std::size_t(payload));
     else {
-        ErrLog log(server);
+        ServerLog log(server);
         QTRY_VERIFY2(log().contains(QStringLiteral(" bytes from 127.0.0.1:%1: over 65536 bytes")
                                         .arg(s.Socket().localPort())),
                      qPrintable(log()));
@@ -320,7 +304,7 @@ void TestAttack::floodNeverCutsReaders()
     const std::string line(std::size_t(payload), 'F');
     for (int i = 0; i < lines; ++i)
         flooder.Send(code::ChatLine, kf, {}, line);
-    ErrLog log(server);
+    ServerLog log(server);
     if (senderCut)
         QVERIFY(flooder.WaitDisconnected(10000));
     else
@@ -358,7 +342,7 @@ void TestAttack::memoryBudgetCutsBiggestHolders()
     QFETCH(bool, input);
     ServerProcess server;
     QVERIFY(server.start({QStringLiteral("--max-memory"), QStringLiteral("4M")}));
-    ErrLog log(server);
+    ServerLog log(server);
     RawClient a, b;
     QVERIFY(a.Connect(server.port()) && b.Connect(server.port()));
     const std::string ka = a.SignIn("anna");
@@ -467,7 +451,7 @@ void TestAttack::repeatedLinesFolded()
 {
     ServerProcess server;
     QVERIFY(server.start());
-    ErrLog log(server);
+    ServerLog log(server);
     std::vector<std::unique_ptr<RawClient>> burst;
     for (int i = 0; i < 40; ++i) {
         burst.push_back(std::make_unique<RawClient>());

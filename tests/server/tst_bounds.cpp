@@ -14,22 +14,6 @@ namespace code = zestrel::protocol::code;
 namespace
 {
 constexpr std::size_t kFrameBound = 1024 * 1024;
-
-// Everything the server has logged so far.
-class ErrLog
-{
-  public:
-    explicit ErrLog(ServerProcess &server) : server_(server) {}
-    QString operator()()
-    {
-        text_ += QString::fromUtf8(server_.process().readAllStandardError());
-        return text_;
-    }
-
-  private:
-    ServerProcess &server_;
-    QString text_;
-};
 } // namespace
 
 class TestBounds : public QObject
@@ -79,7 +63,7 @@ void TestBounds::memberThatNeverReadsIsCutOff()
     const auto left = watcher.WaitFor(code::UserLeft, 0, 30000);
     QVERIFY(left);
     QCOMPARE(left->payload, kz);
-    QVERIFY(ErrLog(server)().contains(QStringLiteral("unsent output")));
+    QVERIFY(ServerLog(server)().contains(QStringLiteral("unsent output")));
 
     // Everybody else goes on as before.
     sender.Send(code::InstantMessage, ks, kw, "still here");
@@ -176,7 +160,7 @@ void TestBounds::memberLimit()
     QVERIFY(refused.Connect(server.port()));
     QVERIFY(refused.SignIn("carl").empty());
     QVERIFY(refused.WaitDisconnected());
-    ErrLog log(server);
+    ServerLog log(server);
     QTRY_VERIFY(log().contains(QStringLiteral("refused")));
 
     // A place that frees up can be taken again.
@@ -215,7 +199,7 @@ void TestBounds::endOfStdinKeepsServing()
     ServerProcess server;
     QVERIFY(server.start());
     server.process().closeWriteChannel();
-    ErrLog log(server);
+    ServerLog log(server);
     QTRY_VERIFY(log().contains(QStringLiteral("operator input closed")));
     RawClient c;
     QVERIFY(c.Connect(server.port()));

@@ -27,4 +27,20 @@ class ServerProcess
     quint16 port_ = 0;
 };
 
+// Everything the server has written to its log (standard error) so far.
+class ServerLog
+{
+  public:
+    explicit ServerLog(ServerProcess &server) : server_(server) {}
+    QString operator()()
+    {
+        text_ += QString::fromUtf8(server_.process().readAllStandardError());
+        return text_;
+    }
+
+  private:
+    ServerProcess &server_;
+    QString text_;
+};
+
 } // namespace zestrel::test
