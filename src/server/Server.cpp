@@ -343,8 +343,14 @@ void Server::Stop()
     d.signInTimer_.cancel();
     d.noticeTimer_.cancel();
     d.lazy_.clear();
+    d.lazyNext_ = 0;
     d.signInDue_.clear();
-    d.InvalidateMemberList();
+    d.DropMemberList();
+    for (Block **held : {&d.endMarker_, &d.notices_}) {
+        if (*held != nullptr)
+            d.pool_.Release(*held);
+        *held = nullptr;
+    }
     if (d.operatorInput_)
         d.operatorInput_->close(ec);
     for (const auto &conn : d.connections_) {
