@@ -77,6 +77,9 @@ constexpr std::size_t kBudgetVictimFloor = 64 * 1024;
 constexpr double kRefusedBuckets = 2.0;
 
 using SteadyClock = std::chrono::steady_clock;
+// Bound to the relay's one io_context: a fifth of the size of a tcp::socket, which
+// carries a type-erased executor.
+using Socket = asio::basic_stream_socket<tcp, asio::io_context::executor_type>;
 
 struct KeyHash {
     using is_transparent = void;
@@ -87,12 +90,12 @@ struct KeyHash {
 };
 
 struct Connection : std::enable_shared_from_this<Connection> {
-    Connection(tcp::socket s, const tcp::endpoint &p, std::size_t maxFrame)
+    Connection(Socket s, const tcp::endpoint &p, std::size_t maxFrame)
         : socket(std::move(s)), input(maxFrame), peer(p)
     {
     }
 
-    tcp::socket socket;
+    Socket socket;
     proto::Reassembler input;
     OutputQueue output;
     tcp::endpoint peer;
@@ -103,6 +106,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     // Fan-out token bucket (bytes) and the refused bytes that drain at half the rate.
     double tokens = 0;
     double refused = 0;
+    // Signed in: when the bucket was last filled. Not signed in: since when it is
+    // waiting for a sign-in.
     SteadyClock::time_point bucketTime{};
     // Notices owed: from noticeMark of the notice block numbered noticeEpoch (from
     // the start of any later one).
@@ -139,10 +144,12 @@ struct Server::Impl final : ClusterHost {
     asio::steady_timer trimTimer_;
     bool trimArmed_ = false;
     std::size_t peakSinceTrim_ = 0; // highest metered memory since the last trim
-    // Connections in order of their sign-in deadline (they all get the same time).
+    std::uint64_t writes_ = 0;       // write passes, to tell a quiet relay
+    std::uint64_t writesAtCheck_ = 0;
+    bool busySinceTrim_ = false;
+    // Looks for connections past their sign-in deadline while any is waiting.
     asio::steady_timer signInTimer_;
     bool signInArmed_ = false;
-    std::deque<std::pair<SteadyClock::time_point, std::weak_ptr<Connection>>> signInDue_;
     std::unique_ptr<asio::posix::stream_descriptor> operatorInput_;
     std::string operatorBuffer_;
     bool stopped_ = false;
@@ -180,7 +187,7 @@ struct Server::Impl final : ClusterHost {
     bool flushPosted_ = false;
 
     void Accept();
-    void Adopt(tcp::socket socket);
+    void Adopt(Socket socket);
     void WaitReadable(const std::shared_ptr<Connection> &conn);
     void OnReadable(const std::shared_ptr<Connection> &conn);
     void HandleInput(Connection &conn, std::string_view chunk);

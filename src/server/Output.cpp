@@ -243,8 +243,9 @@ void Server::Impl::FlushAll()
 // After a burst (ten thousand sign-ins announce themselves to each other, a
 // member reads a backlog) the allocator keeps its peak. A few times a second, when
 // metered memory has fallen well below its peak since the last trim (queues have
-// drained, also while traffic goes on), drained queues drop their slice arrays, the
-// pool its free blocks, and the heap is trimmed.
+// drained, also while traffic goes on), or once the relay has gone quiet after
+// writing, drained queues drop their slice arrays, the pool its free blocks, the
+// member list its block, and the heap is trimmed.
 void Server::Impl::ScheduleTrim()
 {
     if (trimArmed_ || stopped_)
@@ -258,8 +259,13 @@ void Server::Impl::ScheduleTrim()
         if (stopped_)
             return;
         const std::size_t used = MemoryUsed();
-        if (peakSinceTrim_ >= used + kTrimSlack || pool_.FreeBytes() >= kTrimSlack)
+        const bool quiet = writes_ == writesAtCheck_;
+        writesAtCheck_ = writes_;
+        if (peakSinceTrim_ >= used + kTrimSlack || pool_.FreeBytes() >= kTrimSlack ||
+            (quiet && busySinceTrim_))
             TrimMemory();
+        else if (!quiet)
+            ScheduleTrim(); // once it goes quiet, what the last writes held goes back
     });
 }
 
@@ -273,6 +279,7 @@ void Server::Impl::TrimMemory()
     ::malloc_trim(0);
 #endif
     peakSinceTrim_ = MemoryUsed();
+    busySinceTrim_ = false;
 }
 
 void Server::Impl::SyncInput(Connection &conn)
@@ -319,6 +326,9 @@ void Server::Impl::Reserve(std::size_t bytes)
 
 void Server::Impl::Write(Connection &conn)
 {
+    ++writes_;
+    busySinceTrim_ = true;
+    ScheduleTrim();
     while (!conn.output.Empty()) {
         std::array<asio::const_buffer, OutputQueue::kMaxGather> bufs;
         const std::size_t count = conn.output.Gather(bufs.data(), bufs.size());
@@ -351,7 +361,7 @@ void Server::Impl::WaitWritable(Connection &conn)
     if (conn.waitingWrite)
         return;
     conn.waitingWrite = true;
-    conn.socket.async_wait(tcp::socket::wait_write,
+    conn.socket.async_wait(Socket::wait_write,
                            [this, c = conn.shared_from_this()](std::error_code ec) {
                                c->waitingWrite = false;
                                if (ec || c->closing)

@@ -250,6 +250,8 @@ void Server::Impl::Depart(Connection &conn, const char *why)
     DropMemberList();
     conn.signedIn = false;
     conn.stale = false;
+    conn.bucketTime = SteadyClock::now(); // it may sign in again, in time
+    ArmSignInTimer();
     LogFolded("departures", HostText(conn.peer), "departure '%s' #%s: %s (%zu members)",
               Printable(proto::UserKeyPart(conn.key, 1)).c_str(),
               proto::UserKeyPart(conn.key, 2).c_str(), why, members_.size());
