@@ -144,7 +144,7 @@ struct Server::Impl final : ClusterHost {
     asio::steady_timer trimTimer_;
     bool trimArmed_ = false;
     std::size_t peakSinceTrim_ = 0; // highest metered memory since the last trim
-    std::uint64_t writes_ = 0;       // write passes, to tell a quiet relay
+    std::uint64_t writes_ = 0;      // write passes, to tell a quiet relay
     std::uint64_t writesAtCheck_ = 0;
     bool busySinceTrim_ = false;
     // Looks for connections past their sign-in deadline while any is waiting.

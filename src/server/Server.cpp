@@ -176,8 +176,9 @@ void Server::Impl::ArmSignInTimer()
 // connection costs nothing beside its reads, and a member holds no entry of its own.
 void Server::Impl::SignInDeadlines()
 {
-    const auto due = SteadyClock::now() - std::chrono::duration_cast<SteadyClock::duration>(
-                                              std::chrono::duration<double>(options_.signInSeconds));
+    const auto due =
+        SteadyClock::now() - std::chrono::duration_cast<SteadyClock::duration>(
+                                 std::chrono::duration<double>(options_.signInSeconds));
     // MarkClose leaves connections_ as it is until the next flush.
     for (const auto &conn : connections_)
         if (!conn->signedIn && !conn->closing && conn->bucketTime <= due)

@@ -60,25 +60,36 @@ class TestAttack : public QObject
 
 void TestAttack::signInDeadline_data()
 {
-    QTest::addColumn<bool>("signIn");
-    QTest::newRow("signs in") << true;
-    QTest::newRow("never signs in") << false;
+    QTest::addColumn<QString>("steps"); // i: signs in, o: signs off
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("never signs in") << QString() << true;
+    QTest::newRow("signs in") << QStringLiteral("i") << false;
+    QTest::newRow("signs off and stays") << QStringLiteral("io") << true;
+    QTest::newRow("signs off and in again") << QStringLiteral("ioi") << false;
 }
 
 void TestAttack::signInDeadline()
 {
-    QFETCH(bool, signIn);
+    QFETCH(QString, steps);
+    QFETCH(bool, cut);
     ServerProcess server;
     QVERIFY(server.start({QStringLiteral("--sign-in-timeout"), QStringLiteral("1")}));
     RawClient c, watcher;
     QVERIFY(c.Connect(server.port()) && watcher.Connect(server.port()));
     QVERIFY(!watcher.SignIn("watcher").empty());
-    if (signIn)
-        QVERIFY(!c.SignIn("anna").empty());
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('i')) {
+            QVERIFY(!c.SignIn("anna").empty());
+            continue;
+        }
+        const std::size_t seen = watcher.Seen();
+        c.Send(code::SignOff, c.Key(), {}, {});
+        QVERIFY(watcher.WaitFor(code::UserLeft, seen));
+    }
     ServerLog log(server);
-    if (!signIn) {
+    if (cut) {
         QVERIFY(c.WaitDisconnected(5000));
-        QVERIFY(log().contains(QStringLiteral("no sign-in in time")));
+        QTRY_VERIFY(log().contains(QStringLiteral("no sign-in in time")));
         return;
     }
     // A later connection that never signs in is cut after its deadline; the
