@@ -191,7 +191,8 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
               Printable(name).c_str(), index.c_str(), EndpointText(conn.peer).c_str(),
               members_.size());
     // The newcomer's list holds itself and every arrival so far: its notices start
-    // after its own arrival.
+    // after its own arrival (also when that arrival fills the notice block).
+    SkipNotices(conn);
     AddNotice(proto::code::UsersAdded, conn.key);
     SkipNotices(conn);
     // The list may be large: it goes out in the background, after members that
