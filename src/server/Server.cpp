@@ -116,6 +116,11 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
             MarkClose(*conn, "unfinished frame before sign-in over the bound");
             break;
         }
+        // A short read has emptied the socket: no need to ask again to hear "no more".
+        if (n < readBuffer_.size()) {
+            WaitReadable(conn);
+            break;
+        }
     }
     ScheduleFlush();
 }
