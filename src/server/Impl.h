@@ -121,6 +121,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     bool waitingWrite = false; // the socket is full; a writable wait is pending
     bool warnedSpoof = false;
     bool warnedUnsigned = false;
+    bool waiting = false; // counted in Impl::waitingFrom_
 };
 
 struct Server::Impl final : ClusterHost {
@@ -159,6 +160,8 @@ struct Server::Impl final : ClusterHost {
     std::string scratch_;
 
     std::vector<std::shared_ptr<Connection>> connections_;
+    // Connections not signed in, per address; addresses with none are not kept.
+    std::unordered_map<asio::ip::address, std::uint32_t> waitingFrom_;
     std::vector<Connection *> members_; // signed in, in sign-in order
     std::unordered_map<std::string_view, Connection *, KeyHash, std::equal_to<>> byKey_;
     std::uint64_t nextIndex_ = 1;
@@ -245,6 +248,8 @@ struct Server::Impl final : ClusterHost {
     void SignInDeadlines();
     bool TakeFanOut(Connection &conn, std::size_t bytes);
     void WarnUnsigned(Connection &conn);
+    // Counts the connection among its address's waiting ones, or no longer.
+    void SetWaiting(Connection &conn, bool waiting);
     // Memory metered against the budget.
     std::size_t MemoryUsed() const noexcept { return pool_.Bytes() + inputBytes_; }
     // Makes room for `bytes` more: cuts the connections holding most until the

@@ -413,6 +413,7 @@ void Server::Impl::Drop(Connection &conn)
         conn.dirty = false;
     }
     ResetInput(conn);
+    SetWaiting(conn, false);
     const std::size_t slot = conn.slot;
     if (slot < connections_.size() && connections_[slot].get() == &conn) {
         connections_[slot] = std::move(connections_.back());

@@ -89,6 +89,21 @@ void Server::Impl::Dispatch(Connection &conn, std::string_view frame)
     }
 }
 
+void Server::Impl::SetWaiting(Connection &conn, bool waiting)
+{
+    if (conn.waiting == waiting)
+        return;
+    conn.waiting = waiting;
+    const asio::ip::address address = conn.peer.address();
+    if (waiting) {
+        ++waitingFrom_[address];
+        return;
+    }
+    const auto it = waitingFrom_.find(address);
+    if (it != waitingFrom_.end() && --it->second == 0)
+        waitingFrom_.erase(it);
+}
+
 void Server::Impl::WarnUnsigned(Connection &conn)
 {
     if (conn.warnedUnsigned)
@@ -185,6 +200,7 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
     conn.refused = 0;
     conn.bucketTime = SteadyClock::now();
     members_.push_back(&conn);
+    SetWaiting(conn, false);
     byKey_.emplace(std::string_view(conn.key), &conn);
     MemberListAdded(conn.key);
     LogFolded("sign-ins", HostText(conn.peer), "sign-in '%s' as #%s from %s (%zu members)",
@@ -252,6 +268,8 @@ void Server::Impl::Depart(Connection &conn, const char *why)
     conn.signedIn = false;
     conn.stale = false;
     conn.bucketTime = SteadyClock::now(); // it may sign in again, in time
+    if (!conn.closing)
+        SetWaiting(conn, true);
     ArmSignInTimer();
     LogFolded("departures", HostText(conn.peer), "departure '%s' #%s: %s (%zu members)",
               Printable(proto::UserKeyPart(conn.key, 1)).c_str(),

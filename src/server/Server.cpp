@@ -55,6 +55,16 @@ void Server::Impl::Adopt(Socket socket)
         socket.close(ec);
         return;
     }
+    if (options_.maxUnsignedPerAddress != 0) {
+        const auto it = waitingFrom_.find(peer.address());
+        if (it != waitingFrom_.end() && it->second >= options_.maxUnsignedPerAddress) {
+            LogFolded("refusals", HostText(peer),
+                      "refused %s: %u connections from its address not signed in yet",
+                      EndpointText(peer).c_str(), unsigned(it->second));
+            socket.close(ec);
+            return;
+        }
+    }
     socket.non_blocking(true, ec);
     socket.set_option(tcp::no_delay(true), ec);
     auto conn = std::make_shared<Connection>(std::move(socket), peer, options_.maxFrameBytes);
@@ -63,6 +73,7 @@ void Server::Impl::Adopt(Socket socket)
     LogFolded("connects", HostText(peer), "connect %s (%zu open)", EndpointText(peer).c_str(),
               connections_.size());
     conn->bucketTime = SteadyClock::now(); // waiting for a sign-in since
+    SetWaiting(*conn, true);
     ArmSignInTimer();
     if (options_.welcome)
         Send(*conn, proto::kServerNotice);
@@ -364,6 +375,7 @@ void Server::Stop()
     d.connections_.clear();
     d.members_.clear();
     d.byKey_.clear();
+    d.waitingFrom_.clear();
     d.dirty_.clear();
     d.toClose_.clear();
     LogDetach();
