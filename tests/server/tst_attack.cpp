@@ -145,7 +145,7 @@ void TestAttack::membersAndWaitingConnectionsLimitedApart_data()
 {
     QTest::addColumn<int>("idle"); // connections from 127.0.0.1 that never sign in
     QTest::addColumn<QString>("perAddress");
-    QTest::addColumn<QString>("from"); // where the members come from
+    QTest::addColumn<QString>("from");    // where the members come from
     QTest::addColumn<QString>("refusal"); // empty: both members get in
     const QString here = QStringLiteral("127.0.0.1"), there = QStringLiteral("127.0.0.2");
     QTest::newRow("3 waiting of 4 allowed") << 3 << QStringLiteral("0") << here << QString();
