@@ -165,13 +165,17 @@ class OutputQueue
     bool Empty() const noexcept { return bytes_ == 0; }
     std::size_t Bytes() const noexcept { return bytes_; }
 
-    void PushShared(BlockPool &pool, Block *b)
+    void PushShared(BlockPool &pool, Block *b) { PushSlice(pool, b, 0, b->size); }
+
+    // Bytes [offset, offset + length) of a shared block; what lies beyond may still
+    // be appended to the block by its owner without touching this slice.
+    void PushSlice(BlockPool &pool, Block *b, std::uint32_t offset, std::uint32_t length)
     {
-        if (b->size == 0)
+        if (length == 0)
             return;
         BlockPool::AddRef(b);
-        Push(pool, {b, 0, b->size});
-        bytes_ += b->size;
+        Push(pool, {b, offset, length});
+        bytes_ += length;
     }
 
     void PushCopy(BlockPool &pool, std::string_view bytes)

@@ -1,14 +1,11 @@
-// The cluster over NATS: bus messages, the directory of the other nodes'
-// members, heartbeats and resynchronisation. See Cluster.h for the subjects.
-//
-// The NATS client runs its own threads. Everything it delivers is handed to the
-// relay's thread through one bounded inbox; while the inbox is full the
-// delivery thread waits, so a relay that cannot keep up makes the NATS client's
-// own pending limits apply (their overflow is logged and mended by a snapshot).
-// All subscriptions share one delivery thread, so messages from one node are
-// handled in the order it sent them, whatever their subject.
+// The cluster over NATS: the connection to the bus, the directory of the other
+// nodes' members, heartbeats and resynchronisation. See Cluster.h for the
+// subjects, BusMessage.h for the header every bus message starts with and
+// BusInbox.h for how deliveries reach the relay's thread.
 #include "server/Cluster.h"
 #include "protocol/Protocol.h"
+#include "server/BusInbox.h"
+#include "server/BusMessage.h"
 #include "server/Log.h"
 #include "server/Server.h"
 
@@ -18,9 +15,6 @@
 #include <asio/steady_timer.hpp>
 
 #include <algorithm>
-#include <charconv>
-#include <condition_variable>
-#include <mutex>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
@@ -36,10 +30,6 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char *kAllSubject = "zestrel.all";
-constexpr std::string_view kNodeSubjectPrefix = "zestrel.node.";
-// Bytes of bus messages waiting for the relay's thread before delivery waits.
-constexpr std::size_t kInboxBytes = 64u << 20;
 // The NATS client's own queue per subscription.
 constexpr int kPendingMsgs = 1'000'000;
 constexpr int kPendingBytes = 256 << 20;
@@ -50,122 +40,6 @@ constexpr std::size_t kMaxKeyBytes = 512;
 constexpr std::size_t kMaxNodes = 1000;
 constexpr auto kResyncRetry = std::chrono::milliseconds(1000);
 constexpr auto kCheck = std::chrono::milliseconds(250);
-
-bool GoodNodeName(std::string_view name)
-{
-    if (name.empty() || name.size() > 32)
-        return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '-' || c == '_';
-    });
-}
-
-template <typename T> bool Number(std::string_view s, T &out)
-{
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return !s.empty() && ec == std::errc{} && end == s.data() + s.size();
-}
-
-struct Header {
-    char type = 0;
-    std::string_view node;
-    std::uint64_t inc = 0;
-    std::uint64_t seq = 0;
-    unsigned slot = 0;
-    bool more = false;
-    std::string_view body;
-};
-
-// Splits a bus message; false for anything not made by a node.
-bool ParseHeader(std::string_view data, Header &h)
-{
-    const auto nl = data.find('\n');
-    if (nl == std::string_view::npos || nl > 128)
-        return false;
-    std::string_view line = data.substr(0, nl);
-    h.body = data.substr(nl + 1);
-    std::string_view f[6];
-    for (int i = 0; i < 6; ++i) {
-        const auto sp = line.find(' ');
-        if ((sp == std::string_view::npos) != (i == 5))
-            return false;
-        f[i] = line.substr(0, sp);
-        line = i == 5 ? std::string_view{} : line.substr(sp + 1);
-    }
-    if (f[0].size() != 1 || !GoodNodeName(f[1]) || !Number(f[2], h.inc) || !Number(f[3], h.seq) ||
-        !Number(f[4], h.slot) || (f[5] != "0" && f[5] != "1"))
-        return false;
-    h.type = f[0][0];
-    h.node = f[1];
-    h.more = f[5] == "1";
-    return true;
-}
-
-// What the NATS client's threads hand to the relay's thread: a message, or a
-// change of the connection.
-enum class BusEvent { Message, Connected, Reconnected, Disconnected, SlowConsumer };
-struct BusItem {
-    BusEvent event;
-    natsMsg *msg;
-};
-
-// Message hand-over from the NATS client's threads to the relay's thread.
-struct Inbox : std::enable_shared_from_this<Inbox> {
-    explicit Inbox(asio::io_context &i) : io(i) {}
-    asio::io_context &io;
-    std::mutex mutex;
-    std::condition_variable room;
-    std::vector<BusItem> items;
-    std::size_t bytes = 0;
-    bool posted = false;
-    bool stopping = false;
-    std::function<void(const BusItem &)> handle; // relay's thread only; empty once stopped
-
-    ~Inbox()
-    {
-        for (const BusItem &i : items)
-            natsMsg_Destroy(i.msg);
-    }
-
-    // Any thread. Messages wait while the inbox is full.
-    void Push(BusEvent event, natsMsg *msg)
-    {
-        std::unique_lock lock(mutex);
-        if (msg != nullptr)
-            room.wait(lock, [&] { return stopping || bytes < kInboxBytes; });
-        if (stopping) {
-            lock.unlock();
-            natsMsg_Destroy(msg);
-            return;
-        }
-        items.push_back({event, msg});
-        if (msg != nullptr)
-            bytes += std::size_t(natsMsg_GetDataLength(msg)) + 64;
-        if (posted)
-            return;
-        posted = true;
-        asio::post(io, [self = shared_from_this()] { self->Drain(); });
-    }
-
-    // The relay's thread.
-    void Drain()
-    {
-        std::vector<BusItem> batch;
-        {
-            std::lock_guard l(mutex);
-            batch.swap(items);
-            bytes = 0;
-            posted = false;
-        }
-        room.notify_all();
-        for (const BusItem &i : batch) {
-            if (handle)
-                handle(i);
-            natsMsg_Destroy(i.msg);
-        }
-    }
-};
 
 class NatsCluster final : public Cluster
 {
@@ -276,16 +150,7 @@ class NatsCluster final : public Cluster
         if (nc_ == nullptr)
             return;
         out_.clear();
-        out_ += type;
-        out_ += ' ';
-        out_ += options_.node;
-        out_ += ' ';
-        out_ += std::to_string(incarnation_);
-        out_ += ' ';
-        out_ += std::to_string(seq_);
-        out_ += ' ';
-        out_ += std::to_string(options_.slot);
-        out_ += more ? " 1\n" : " 0\n";
+        AppendHeader(out_, {type, options_.node, incarnation_, seq_, options_.slot, more, {}});
         out_.append(body);
         const natsStatus s =
             natsConnection_Publish(nc_, subject.c_str(), out_.data(), int(out_.size()));
@@ -585,7 +450,7 @@ void NatsCluster::OnItem(const BusItem &item)
 
 void NatsCluster::OnMessage(std::string_view data)
 {
-    Header h;
+    BusHeader h;
     if (!ParseHeader(data, h)) {
         LogFolded("bus", "nats", "ignored a bus message of %zu bytes that no node made",
                   data.size());
@@ -733,19 +598,6 @@ std::unique_ptr<Cluster> StartCluster(asio::io_context &io, const Options &optio
     if (!cluster->Start(error))
         throw std::runtime_error("cannot join the bus: " + error);
     return cluster;
-}
-
-unsigned SlotOfNode(std::string_view name)
-{
-    if (!GoodNodeName(name))
-        return 0;
-    std::size_t i = name.size();
-    while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9')
-        --i;
-    unsigned slot = 0;
-    if (i == name.size() || name.size() - i > 3 || !Number(name.substr(i), slot) || slot > kMaxSlot)
-        return 0;
-    return slot;
 }
 
 } // namespace zestrel::server

@@ -10,6 +10,14 @@
 //   frame for many members is built once; small frames for one member are
 //   packed into a private block. Sends only queue: one flush, posted once per
 //   loop pass, gives each connection a single gathered write.
+// - Arrivals and departures (101, 102) of a tenth of a second go into one shared
+//   block; each member is owed the part after its mark and gets it as one slice,
+//   so a burst of sign-ins costs each member one slice and one write.
+// - The member list (100) grows in place while members only arrive: a newcomer
+//   gets a slice of it and the shared end marker, not a copy.
+// - Writes nobody waits for (a newcomer's member list, the notices) go out a
+//   few connections per loop pass, so members talking to each other are not held
+//   up behind them.
 // - Closing is deferred to that flush, so no fan-out loop ever sees a member
 //   vanish under it.
 #pragma once
@@ -54,9 +62,14 @@ constexpr std::size_t kTrimSlack = 1024 * 1024;
 // A member with more than this queued gets no more arrival and departure notices
 // (101, 102) until its queue is back under half of it; then one fresh member list.
 constexpr std::size_t kAnnounceBound = 64 * 1024;
-// Arrival and departure notices wait this long for a write of their own, so a
-// burst of sign-ins costs each member a few writes rather than one per sign-in.
+// Arrival and departure notices are gathered this long into one block, so a burst
+// of sign-ins costs each member one write rather than one per sign-in.
 constexpr auto kNoticeDelay = std::chrono::milliseconds(100);
+// Room of a notice block; a full block goes out at once.
+constexpr std::size_t kNoticeBlockBytes = 16 * 1024;
+// Background writes per loop pass: at most this many connections or bytes.
+constexpr int kBackgroundWrites = 32;
+constexpr std::size_t kBackgroundBytes = 1024 * 1024;
 // The memory budget cuts only connections holding at least this much.
 constexpr std::size_t kBudgetVictimFloor = 64 * 1024;
 // A member's refused fan-out bytes drain at half its rate; past two buckets' worth
@@ -64,6 +77,9 @@ constexpr std::size_t kBudgetVictimFloor = 64 * 1024;
 constexpr double kRefusedBuckets = 2.0;
 
 using SteadyClock = std::chrono::steady_clock;
+// Bound to the relay's one io_context: a fifth of the size of a tcp::socket, which
+// carries a type-erased executor.
+using Socket = asio::basic_stream_socket<tcp, asio::io_context::executor_type>;
 
 struct KeyHash {
     using is_transparent = void;
@@ -74,12 +90,12 @@ struct KeyHash {
 };
 
 struct Connection : std::enable_shared_from_this<Connection> {
-    Connection(tcp::socket s, const tcp::endpoint &p, std::size_t maxFrame)
+    Connection(Socket s, const tcp::endpoint &p, std::size_t maxFrame)
         : socket(std::move(s)), input(maxFrame), peer(p)
     {
     }
 
-    tcp::socket socket;
+    Socket socket;
     proto::Reassembler input;
     OutputQueue output;
     tcp::endpoint peer;
@@ -90,15 +106,22 @@ struct Connection : std::enable_shared_from_this<Connection> {
     // Fan-out token bucket (bytes) and the refused bytes that drain at half the rate.
     double tokens = 0;
     double refused = 0;
+    // Signed in: when the bucket was last filled. Not signed in: since when it is
+    // waiting for a sign-in.
     SteadyClock::time_point bucketTime{};
+    // Notices owed: from noticeMark of the notice block numbered noticeEpoch (from
+    // the start of any later one).
+    std::uint32_t noticeEpoch = 0;
+    std::uint32_t noticeMark = 0;
     bool signedIn = false;
     bool stale = false;        // announcements were skipped; a fresh list is owed
-    bool lazy = false;         // holds notices only; listed for the next notice write
+    bool lazy = false;         // listed for a background write
     bool closing = false;      // marked; the real close happens after the current pass
     bool dirty = false;        // listed for the next flush
     bool waitingWrite = false; // the socket is full; a writable wait is pending
     bool warnedSpoof = false;
     bool warnedUnsigned = false;
+    bool waiting = false; // counted in Impl::waitingFrom_
 };
 
 struct Server::Impl final : ClusterHost {
@@ -122,10 +145,12 @@ struct Server::Impl final : ClusterHost {
     asio::steady_timer trimTimer_;
     bool trimArmed_ = false;
     std::size_t peakSinceTrim_ = 0; // highest metered memory since the last trim
-    // Connections in order of their sign-in deadline (they all get the same time).
+    std::uint64_t writes_ = 0;      // write passes, to tell a quiet relay
+    std::uint64_t writesAtCheck_ = 0;
+    bool busySinceTrim_ = false;
+    // Looks for connections past their sign-in deadline while any is waiting.
     asio::steady_timer signInTimer_;
     bool signInArmed_ = false;
-    std::deque<std::pair<SteadyClock::time_point, std::weak_ptr<Connection>>> signInDue_;
     std::unique_ptr<asio::posix::stream_descriptor> operatorInput_;
     std::string operatorBuffer_;
     bool stopped_ = false;
@@ -135,14 +160,20 @@ struct Server::Impl final : ClusterHost {
     std::string scratch_;
 
     std::vector<std::shared_ptr<Connection>> connections_;
+    // Connections not signed in, per address; addresses with none are not kept.
+    std::unordered_map<asio::ip::address, std::uint32_t> waitingFrom_;
     std::vector<Connection *> members_; // signed in, in sign-in order
     std::unordered_map<std::string_view, Connection *, KeyHash, std::equal_to<>> byKey_;
     std::uint64_t nextIndex_ = 1;
     std::uint64_t firstIndex_ = 1;
     std::unique_ptr<Cluster> cluster_; // none without --cluster
-    std::string memberList_;           // keys joined by ListSep, rebuilt after departures
-    bool memberListStale_ = false;
-    Block *memberListBlock_ = nullptr; // the 100 frame of the current list, shared
+    // The member list frame without its end marker; grows in place on arrivals,
+    // rebuilt on demand after a departure.
+    Block *memberList_ = nullptr;
+    Block *endMarker_ = nullptr; // shared by every member list sent
+    // This window's arrival and departure notices (see Connection::noticeMark).
+    Block *notices_ = nullptr;
+    std::uint32_t noticeEpoch_ = 1;
 
     // The memory budget: input buffers here, blocks and slice arrays in pool_.
     std::size_t inputBytes_ = 0;
@@ -150,14 +181,16 @@ struct Server::Impl final : ClusterHost {
     std::string roomList_;
 
     std::vector<Connection *> dirty_;
-    std::vector<std::shared_ptr<Connection>> lazy_; // notices waiting for kNoticeDelay
+    std::vector<std::shared_ptr<Connection>> lazy_; // waiting for a background write
+    std::size_t lazyNext_ = 0;                      // next in lazy_ to write
+    bool backgroundPosted_ = false;
     asio::steady_timer noticeTimer_;
     bool noticeArmed_ = false;
     std::vector<std::shared_ptr<Connection>> toClose_;
     bool flushPosted_ = false;
 
     void Accept();
-    void Adopt(tcp::socket socket);
+    void Adopt(Socket socket);
     void WaitReadable(const std::shared_ptr<Connection> &conn);
     void OnReadable(const std::shared_ptr<Connection> &conn);
     void HandleInput(Connection &conn, std::string_view chunk);
@@ -165,15 +198,34 @@ struct Server::Impl final : ClusterHost {
     void Relay(Connection &conn, const proto::MessageView &m, std::string_view frame);
     void SignIn(Connection &conn, std::string_view payload);
     void Depart(Connection &conn, const char *why);
-    void SendMemberList(Connection &conn);
+    // urgent: written in this loop pass; else in the background.
+    void SendMemberList(Connection &conn, bool urgent = true);
     Block *Build(int code, std::string_view source, std::string_view payload);
-    void SendBuilt(Connection &conn, int code, std::string_view source, std::string_view payload);
-    // Every signed-in member except `except` gets the same frame, built once.
-    void FanOut(int code, std::string_view source, std::string_view payload,
-                const Connection *except);
+    // Appends a frame to a block with room for it.
+    static void AppendFrame(Block &b, int code, std::string_view source, std::string_view payload);
+    static std::size_t FrameSize(int code, std::string_view source, std::string_view payload);
+    void SendBuilt(Connection &conn, int code, std::string_view source, std::string_view payload,
+                   bool urgent = true);
+    // Every signed-in member gets the same frame, built once.
+    void FanOut(int code, std::string_view source, std::string_view payload);
     void ToEveryone(int code, std::string_view payload);
-    void FanOutBlock(Block *b, bool notice, bool everyone, const Connection *except);
+    void FanOutBlock(Block *b, bool everyone);
     void MemberListAdded(std::string_view key);
+    void DropMemberList();
+    // The member list frame up to its first key.
+    static std::size_t ListHeadSize() noexcept
+    {
+        return FrameSize(proto::code::UsersList, {}, {}) - proto::kEndMarker.size();
+    }
+    // An arrival (101) or departure (102) for every member, in this window's block.
+    void AddNotice(int code, std::string_view key);
+    // Queues what the member is owed of this window's notices, unless it is too far
+    // behind for notices (then it owes a fresh list instead).
+    void DeliverNotices(Connection &conn);
+    // The member's mark moves past every notice so far (its list already holds them).
+    void SkipNotices(Connection &conn);
+    // Every member gets its share of the window's notices; the block is let go.
+    void PublishNotices();
     std::string NextIndex();
 
     // What the other nodes report (see Cluster.h).
@@ -183,11 +235,10 @@ struct Server::Impl final : ClusterHost {
     void RemoteRelay(std::string_view frame) override;
     void RemoteUnavailable(std::string_view source, std::string_view destination) override;
     void ForEachLocalKey(const std::function<void(std::string_view)> &f) override;
-    bool Admit(Connection &conn, std::size_t bytes);
-    void SendShared(Connection &conn, Block *b);
-    // Queues a notice without asking for a write now (see kNoticeDelay).
-    void SendNotice(Connection &conn, Block *b);
-    void WriteNotices();
+    bool Admit(Connection &conn, std::size_t bytes, bool urgent = true);
+    void SendShared(Connection &conn, Block *b, bool urgent = true);
+    void WriteLater(Connection &conn);
+    void WriteBackground();
     void Send(Connection &conn, std::string_view bytes);
     void ScheduleFlush();
     void FlushAll();
@@ -197,7 +248,8 @@ struct Server::Impl final : ClusterHost {
     void SignInDeadlines();
     bool TakeFanOut(Connection &conn, std::size_t bytes);
     void WarnUnsigned(Connection &conn);
-    void InvalidateMemberList();
+    // Counts the connection among its address's waiting ones, or no longer.
+    void SetWaiting(Connection &conn, bool waiting);
     // Memory metered against the budget.
     std::size_t MemoryUsed() const noexcept { return pool_.Bytes() + inputBytes_; }
     // Makes room for `bytes` more: cuts the connections holding most until the

@@ -56,12 +56,15 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
 {
     const std::string usage =
         "usage: zestrel-server --listen HOST:PORT [--rooms \"Name1,Name2,...\"]\n"
-        "                      [--max-members N] [--max-unsigned N] [--sign-in-timeout S]\n"
+        "                      [--max-members N] [--max-unsigned N]\n"
+        "                      [--max-unsigned-per-address N] [--sign-in-timeout S]\n"
         "                      [--max-memory BYTES] [--fanout-rate BYTES] [--welcome]\n"
         "                      [--cluster nats://HOST:PORT[,nats://...] --node NAME]\n"
         "PORT 0 takes a free port. BYTES may end in K, M or G (times 1024, 1024^2, 1024^3).\n"
         "  --max-members N      signed-in members (default: no limit)\n"
         "  --max-unsigned N     connections not signed in yet (default 1024; 0: no limit)\n"
+        "  --max-unsigned-per-address N\n"
+        "                       of those, from one address (default 64; 0: no limit)\n"
         "  --sign-in-timeout S  seconds a connection may take to sign in (default 10)\n"
         "  --max-memory BYTES   input buffers plus queued output of all (default 512M)\n"
         "  --fanout-rate BYTES  chat and search bytes per second per member (default 1M)\n"
@@ -122,7 +125,8 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
                     break;
                 v.remove_prefix(comma + 1);
             }
-        } else if (arg == "--max-members" || arg == "--max-unsigned") {
+        } else if (arg == "--max-members" || arg == "--max-unsigned" ||
+                   arg == "--max-unsigned-per-address") {
             if (!value(v))
                 return false;
             std::size_t n = 0;
@@ -131,7 +135,9 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
                 message = "bad number for " + std::string(arg) + ": " + std::string(v) + "\n";
                 return false;
             }
-            (arg == "--max-members" ? options.maxMembers : options.maxUnsigned) = n;
+            (arg == "--max-members"    ? options.maxMembers
+             : arg == "--max-unsigned" ? options.maxUnsigned
+                                       : options.maxUnsignedPerAddress) = n;
         } else if (arg == "--sign-in-timeout") {
             if (!value(v))
                 return false;

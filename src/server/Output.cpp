@@ -14,68 +14,91 @@
 namespace zestrel::server
 {
 
+namespace
+{
+
+std::string_view CodeText(int code, char (&buf)[16])
+{
+    const auto r = std::to_chars(buf, buf + sizeof buf, code);
+    return {buf, std::size_t(r.ptr - buf)};
+}
+
+} // namespace
+
+std::size_t Server::Impl::FrameSize(int code, std::string_view source, std::string_view payload)
+{
+    char buf[16];
+    return proto::kBeginMarker.size() + CodeText(code, buf).size() + source.size() +
+           payload.size() + 3 + proto::kEndMarker.size();
+}
+
+void Server::Impl::AppendFrame(Block &b, int code, std::string_view source,
+                               std::string_view payload)
+{
+    char buf[16];
+    b.Append(proto::kBeginMarker);
+    b.Append(CodeText(code, buf));
+    b.Append("^");
+    b.Append(source);
+    b.Append("^^");
+    b.Append(payload);
+    b.Append(proto::kEndMarker);
+}
+
 // Builds a frame once into a shared block.
 Block *Server::Impl::Build(int code, std::string_view source, std::string_view payload)
 {
-    char codeText[16];
-    const auto r = std::to_chars(codeText, codeText + sizeof codeText, code);
-    const std::string_view c(codeText, std::size_t(r.ptr - codeText));
-    const std::size_t size = proto::kBeginMarker.size() + c.size() + source.size() +
-                             payload.size() + 3 + proto::kEndMarker.size();
+    const std::size_t size = FrameSize(code, source, payload);
     Reserve(sizeof(Block) + size);
     Block *b = pool_.Get(size);
-    b->Append(proto::kBeginMarker);
-    b->Append(c);
-    b->Append("^");
-    b->Append(source);
-    b->Append("^^");
-    b->Append(payload);
-    b->Append(proto::kEndMarker);
+    AppendFrame(*b, code, source, payload);
     return b;
 }
 
 void Server::Impl::SendBuilt(Connection &conn, int code, std::string_view source,
-                             std::string_view payload)
+                             std::string_view payload, bool urgent)
 {
     Block *b = Build(code, source, payload);
-    SendShared(conn, b);
+    SendShared(conn, b, urgent);
     pool_.Release(b);
 }
 
-bool Server::Impl::Admit(Connection &conn, std::size_t bytes)
+bool Server::Impl::Admit(Connection &conn, std::size_t bytes, bool urgent)
 {
+    // Notices owed go first: nothing overtakes an arrival or a departure.
+    DeliverNotices(conn);
     if (conn.closing)
         return false;
     if (conn.output.Bytes() + bytes > options_.maxOutputBytes) {
         MarkClose(conn, "unsent output over the bound");
         return false;
     }
-    if (!conn.dirty && !conn.waitingWrite) {
+    if (!urgent)
+        WriteLater(conn);
+    else if (!conn.dirty && !conn.waitingWrite) {
         conn.dirty = true;
         dirty_.push_back(&conn);
     }
     return true;
 }
 
-void Server::Impl::SendShared(Connection &conn, Block *b)
+void Server::Impl::SendShared(Connection &conn, Block *b, bool urgent)
 {
-    if (Admit(conn, b->size))
+    if (Admit(conn, b->size, urgent))
         conn.output.PushShared(pool_, b);
 }
 
-void Server::Impl::SendNotice(Connection &conn, Block *b)
+void Server::Impl::AddNotice(int code, std::string_view key)
 {
-    if (conn.closing)
-        return;
-    if (conn.output.Bytes() + b->size > options_.maxOutputBytes) {
-        MarkClose(conn, "unsent output over the bound");
-        return;
+    const std::size_t size = FrameSize(code, {}, key);
+    if (notices_ != nullptr && notices_->room() < size)
+        PublishNotices();
+    if (notices_ == nullptr) {
+        const std::size_t cap = std::max(kNoticeBlockBytes, size);
+        Reserve(sizeof(Block) + cap);
+        notices_ = pool_.Get(cap);
     }
-    conn.output.PushShared(pool_, b);
-    if (conn.dirty || conn.waitingWrite || conn.lazy)
-        return; // goes out with the write already coming
-    conn.lazy = true;
-    lazy_.push_back(conn.shared_from_this());
+    AppendFrame(*notices_, code, {}, key);
     if (!noticeArmed_ && !stopped_) {
         noticeArmed_ = true;
         noticeTimer_.expires_after(kNoticeDelay);
@@ -83,21 +106,96 @@ void Server::Impl::SendNotice(Connection &conn, Block *b)
             if (ec) // cancelled: the server may be gone, touch nothing
                 return;
             noticeArmed_ = false;
-            WriteNotices();
+            PublishNotices();
         });
     }
 }
 
-void Server::Impl::WriteNotices()
+void Server::Impl::DeliverNotices(Connection &conn)
 {
-    std::vector<std::shared_ptr<Connection>> batch;
-    batch.swap(lazy_);
-    for (const auto &conn : batch) {
+    if (notices_ == nullptr || !conn.signedIn || conn.closing)
+        return;
+    const std::uint32_t from = conn.noticeEpoch == noticeEpoch_ ? conn.noticeMark : 0;
+    const std::uint32_t to = notices_->size;
+    conn.noticeEpoch = noticeEpoch_;
+    conn.noticeMark = to;
+    if (from >= to)
+        return;
+    // Too far behind: no notices until it catches up, then a fresh list (Write).
+    if (conn.stale || conn.output.Bytes() > kAnnounceBound) {
+        conn.stale = true;
+        return;
+    }
+    if (conn.output.Bytes() + (to - from) > options_.maxOutputBytes) {
+        MarkClose(conn, "unsent output over the bound");
+        return;
+    }
+    conn.output.PushSlice(pool_, notices_, from, to - from);
+}
+
+void Server::Impl::SkipNotices(Connection &conn)
+{
+    conn.noticeEpoch = noticeEpoch_;
+    conn.noticeMark = notices_ != nullptr ? notices_->size : 0;
+}
+
+void Server::Impl::PublishNotices()
+{
+    if (notices_ == nullptr)
+        return;
+    // Closing members are only marked here; nobody leaves members_ during the loop.
+    for (Connection *member : members_) {
+        DeliverNotices(*member);
+        if (!member->closing && !member->output.Empty())
+            WriteLater(*member);
+    }
+    pool_.Release(notices_);
+    notices_ = nullptr;
+    ++noticeEpoch_;
+    ScheduleFlush(); // for members the bound cut
+}
+
+void Server::Impl::WriteLater(Connection &conn)
+{
+    if (conn.dirty || conn.waitingWrite || conn.lazy || conn.closing)
+        return; // a write is coming anyway
+    conn.lazy = true;
+    lazy_.push_back(conn.shared_from_this());
+    if (backgroundPosted_ || stopped_)
+        return;
+    backgroundPosted_ = true;
+    asio::post(io_, [this] {
+        backgroundPosted_ = false;
+        WriteBackground();
+    });
+}
+
+// A few connections per pass; the rest after the next look at the sockets.
+void Server::Impl::WriteBackground()
+{
+    if (stopped_)
+        return;
+    int writes = 0;
+    std::size_t bytes = 0;
+    while (lazyNext_ < lazy_.size() && writes < kBackgroundWrites && bytes < kBackgroundBytes) {
+        const std::shared_ptr<Connection> conn = std::move(lazy_[lazyNext_++]);
         conn->lazy = false;
-        if (!conn->closing && !conn->dirty && !conn->waitingWrite && !conn->output.Empty()) {
-            conn->dirty = true;
-            dirty_.push_back(conn.get());
-        }
+        if (conn->closing || conn->dirty || conn->waitingWrite || conn->output.Empty())
+            continue;
+        const std::size_t before = conn->output.Bytes();
+        Write(*conn);
+        bytes += before - std::min(before, conn->output.Bytes());
+        ++writes;
+    }
+    if (lazyNext_ < lazy_.size()) {
+        backgroundPosted_ = true;
+        asio::post(io_, [this] {
+            backgroundPosted_ = false;
+            WriteBackground();
+        });
+    } else {
+        lazy_.clear();
+        lazyNext_ = 0;
     }
     ScheduleFlush();
 }
@@ -145,8 +243,9 @@ void Server::Impl::FlushAll()
 // After a burst (ten thousand sign-ins announce themselves to each other, a
 // member reads a backlog) the allocator keeps its peak. A few times a second, when
 // metered memory has fallen well below its peak since the last trim (queues have
-// drained, also while traffic goes on), drained queues drop their slice arrays, the
-// pool its free blocks, and the heap is trimmed.
+// drained, also while traffic goes on), or once the relay has gone quiet after
+// writing, drained queues drop their slice arrays, the pool its free blocks, the
+// member list its block, and the heap is trimmed.
 void Server::Impl::ScheduleTrim()
 {
     if (trimArmed_ || stopped_)
@@ -160,8 +259,13 @@ void Server::Impl::ScheduleTrim()
         if (stopped_)
             return;
         const std::size_t used = MemoryUsed();
-        if (peakSinceTrim_ >= used + kTrimSlack || pool_.FreeBytes() >= kTrimSlack)
+        const bool quiet = writes_ == writesAtCheck_;
+        writesAtCheck_ = writes_;
+        if (peakSinceTrim_ >= used + kTrimSlack || pool_.FreeBytes() >= kTrimSlack ||
+            (quiet && busySinceTrim_))
             TrimMemory();
+        else if (!quiet)
+            ScheduleTrim(); // once it goes quiet, what the last writes held goes back
     });
 }
 
@@ -169,11 +273,13 @@ void Server::Impl::TrimMemory()
 {
     for (const auto &conn : connections_)
         conn->output.ReleaseIdle(pool_);
+    DropMemberList(); // built again when asked for
     pool_.Trim();
 #ifdef __GLIBC__
     ::malloc_trim(0);
 #endif
     peakSinceTrim_ = MemoryUsed();
+    busySinceTrim_ = false;
 }
 
 void Server::Impl::SyncInput(Connection &conn)
@@ -220,6 +326,9 @@ void Server::Impl::Reserve(std::size_t bytes)
 
 void Server::Impl::Write(Connection &conn)
 {
+    ++writes_;
+    busySinceTrim_ = true;
+    ScheduleTrim();
     while (!conn.output.Empty()) {
         std::array<asio::const_buffer, OutputQueue::kMaxGather> bufs;
         const std::size_t count = conn.output.Gather(bufs.data(), bufs.size());
@@ -238,6 +347,7 @@ void Server::Impl::Write(Connection &conn)
         if (conn.stale && conn.output.Bytes() <= kAnnounceBound / 2) {
             // Caught up: one fresh list replaces the notices it missed.
             conn.stale = false;
+            SkipNotices(conn);
             SendMemberList(conn);
             if (conn.closing) // the budget may have cut it
                 return;
@@ -251,7 +361,7 @@ void Server::Impl::WaitWritable(Connection &conn)
     if (conn.waitingWrite)
         return;
     conn.waitingWrite = true;
-    conn.socket.async_wait(tcp::socket::wait_write,
+    conn.socket.async_wait(Socket::wait_write,
                            [this, c = conn.shared_from_this()](std::error_code ec) {
                                c->waitingWrite = false;
                                if (ec || c->closing)
@@ -303,6 +413,7 @@ void Server::Impl::Drop(Connection &conn)
         conn.dirty = false;
     }
     ResetInput(conn);
+    SetWaiting(conn, false);
     const std::size_t slot = conn.slot;
     if (slot < connections_.size() && connections_[slot].get() == &conn) {
         connections_[slot] = std::move(connections_.back());

@@ -82,11 +82,26 @@ void Server::Impl::Dispatch(Connection &conn, std::string_view frame)
             return;
         FanOut(code == proto::code::ChatLine ? proto::code::ChatLineRelay
                                              : proto::code::SearchRequest,
-               conn.key, m.payload, nullptr);
+               conn.key, m.payload);
         return;
     default:
         return;
     }
+}
+
+void Server::Impl::SetWaiting(Connection &conn, bool waiting)
+{
+    if (conn.waiting == waiting)
+        return;
+    conn.waiting = waiting;
+    const asio::ip::address address = conn.peer.address();
+    if (waiting) {
+        ++waitingFrom_[address];
+        return;
+    }
+    const auto it = waitingFrom_.find(address);
+    if (it != waitingFrom_.end() && --it->second == 0)
+        waitingFrom_.erase(it);
 }
 
 void Server::Impl::WarnUnsigned(Connection &conn)
@@ -185,15 +200,21 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
     conn.refused = 0;
     conn.bucketTime = SteadyClock::now();
     members_.push_back(&conn);
-    InvalidateMemberList();
+    SetWaiting(conn, false);
     byKey_.emplace(std::string_view(conn.key), &conn);
     MemberListAdded(conn.key);
     LogFolded("sign-ins", HostText(conn.peer), "sign-in '%s' as #%s from %s (%zu members)",
               Printable(name).c_str(), index.c_str(), EndpointText(conn.peer).c_str(),
               members_.size());
-    SendBuilt(conn, proto::code::ConnectionIndex, {}, index);
-    SendMemberList(conn);
-    FanOut(proto::code::UsersAdded, {}, conn.key, &conn);
+    // The newcomer's list holds itself and every arrival so far: its notices start
+    // after its own arrival (also when that arrival fills the notice block).
+    SkipNotices(conn);
+    AddNotice(proto::code::UsersAdded, conn.key);
+    SkipNotices(conn);
+    // The list may be large: it goes out in the background, after members that
+    // are talking.
+    SendBuilt(conn, proto::code::ConnectionIndex, {}, index, false);
+    SendMemberList(conn, false);
     if (cluster_)
         cluster_->Arrived(conn.key);
 }
@@ -211,11 +232,30 @@ std::string Server::Impl::NextIndex()
 
 void Server::Impl::MemberListAdded(std::string_view key)
 {
-    if (memberListStale_)
-        return;
-    if (!memberList_.empty())
-        memberList_.append(proto::kListSep);
-    memberList_.append(key);
+    if (memberList_ == nullptr)
+        return; // built when next asked for
+    const bool first = memberList_->size == ListHeadSize();
+    const std::size_t need = (first ? 0 : proto::kListSep.size()) + key.size();
+    if (memberList_->room() < need) {
+        // Grown into a new block; queued slices keep the old one.
+        const std::size_t cap = 2 * (memberList_->size + need);
+        Reserve(sizeof(Block) + cap);
+        Block *grown = pool_.Get(cap);
+        grown->Append(std::string_view(memberList_->data(), memberList_->size));
+        pool_.Release(memberList_);
+        memberList_ = grown;
+    }
+    if (!first)
+        memberList_->Append(proto::kListSep);
+    memberList_->Append(key);
+}
+
+void Server::Impl::DropMemberList()
+{
+    if (memberList_ != nullptr) {
+        pool_.Release(memberList_);
+        memberList_ = nullptr;
+    }
 }
 
 void Server::Impl::Depart(Connection &conn, const char *why)
@@ -224,90 +264,87 @@ void Server::Impl::Depart(Connection &conn, const char *why)
     if (pos != members_.end())
         members_.erase(pos);
     byKey_.erase(std::string_view(conn.key));
-    memberListStale_ = true;
-    InvalidateMemberList();
+    DropMemberList();
     conn.signedIn = false;
     conn.stale = false;
+    conn.bucketTime = SteadyClock::now(); // it may sign in again, in time
+    if (!conn.closing)
+        SetWaiting(conn, true);
+    ArmSignInTimer();
     LogFolded("departures", HostText(conn.peer), "departure '%s' #%s: %s (%zu members)",
               Printable(proto::UserKeyPart(conn.key, 1)).c_str(),
               proto::UserKeyPart(conn.key, 2).c_str(), why, members_.size());
     const std::string key = std::move(conn.key);
     conn.key.clear();
-    FanOut(proto::code::UserLeft, {}, key, nullptr);
+    AddNotice(proto::code::UserLeft, key);
     if (cluster_)
         cluster_->Left(key);
 }
 
-void Server::Impl::SendMemberList(Connection &conn)
+// Built once per change of membership and shared by everyone asking meanwhile:
+// a slice of the list block and the shared end marker.
+void Server::Impl::SendMemberList(Connection &conn, bool urgent)
 {
-    if (memberListStale_) {
-        memberList_.clear();
+    if (memberList_ == nullptr) {
+        std::string remote;
+        if (cluster_)
+            cluster_->AppendRemoteKeys(remote, proto::kListSep);
+        std::size_t size = ListHeadSize() + remote.size();
+        for (const Connection *member : members_)
+            size += member->key.size() + proto::kListSep.size();
+        // Room to grow: arrivals append in place.
+        const std::size_t cap = std::max<std::size_t>(2 * size, 1024);
+        Reserve(sizeof(Block) + cap);
+        memberList_ = pool_.Get(cap);
+        AppendFrame(*memberList_, proto::code::UsersList, {}, {});
+        memberList_->size = std::uint32_t(ListHeadSize()); // the end marker comes apart
         for (std::size_t i = 0; i < members_.size(); ++i) {
             if (i > 0)
-                memberList_.append(proto::kListSep);
-            memberList_.append(members_[i]->key);
+                memberList_->Append(proto::kListSep);
+            memberList_->Append(members_[i]->key);
         }
-        if (cluster_)
-            cluster_->AppendRemoteKeys(memberList_,
-                                       memberList_.empty() ? std::string_view{} : proto::kListSep);
-        memberListStale_ = false;
+        // Remote keys come each behind a separator.
+        memberList_->Append(std::string_view(remote).substr(
+            members_.empty() && !remote.empty() ? proto::kListSep.size() : 0));
     }
-    // Built once per change of membership, shared by everyone asking meanwhile.
-    if (memberListBlock_ == nullptr)
-        memberListBlock_ = Build(proto::code::UsersList, {}, memberList_);
-    SendShared(conn, memberListBlock_);
+    if (endMarker_ == nullptr) {
+        endMarker_ = pool_.Get(proto::kEndMarker.size());
+        endMarker_->Append(proto::kEndMarker);
+    }
+    const std::uint32_t size = memberList_->size;
+    if (!Admit(conn, size + endMarker_->size, urgent))
+        return;
+    conn.output.PushSlice(pool_, memberList_, 0, size);
+    conn.output.PushShared(pool_, endMarker_);
 }
 
-void Server::Impl::InvalidateMemberList()
-{
-    if (memberListBlock_ != nullptr) {
-        pool_.Release(memberListBlock_);
-        memberListBlock_ = nullptr;
-    }
-}
-
-// Every signed-in member except `except` gets the same frame, built once.
-void Server::Impl::FanOut(int code, std::string_view source, std::string_view payload,
-                          const Connection *except)
+// Every signed-in member gets the same frame, built once.
+void Server::Impl::FanOut(int code, std::string_view source, std::string_view payload)
 {
     Block *b = Build(code, source, payload);
-    const bool notice = code == proto::code::UsersAdded || code == proto::code::UserLeft;
-    FanOutBlock(b, notice, false, except);
-    // Chat and search reach the other nodes' members too; arrivals and departures
-    // travel as directory events instead.
-    if (cluster_ && !notice)
+    FanOutBlock(b, false);
+    // Chat and search reach the other nodes' members too.
+    if (cluster_)
         cluster_->FanOut(std::string_view(b->data(), b->size), false);
     pool_.Release(b);
 }
 
-void Server::Impl::FanOutBlock(Block *b, bool notice, bool everyone, const Connection *except)
+void Server::Impl::FanOutBlock(Block *b, bool everyone)
 {
     if (everyone) {
         for (const auto &conn : connections_)
             SendShared(*conn, b);
         return;
     }
-    // Arrivals and departures skip members too far behind: they get one fresh list
-    // once they catch up (Write), so their backlog cannot grow with members squared.
     // Closing members are only marked here; nobody leaves members_ during the loop.
-    for (Connection *member : members_) {
-        if (member == except)
-            continue;
-        if (notice && (member->stale || member->output.Bytes() > kAnnounceBound)) {
-            member->stale = true;
-            continue;
-        }
-        if (notice)
-            SendNotice(*member, b);
-        else
-            SendShared(*member, b);
-    }
+    for (Connection *member : members_)
+        SendShared(*member, b);
 }
 
 void Server::Impl::ToEveryone(int code, std::string_view payload)
 {
     Block *b = Build(code, {}, payload);
-    FanOutBlock(b, false, true, nullptr);
+    FanOutBlock(b, true);
     if (cluster_)
         cluster_->FanOut(std::string_view(b->data(), b->size), true);
     pool_.Release(b);
@@ -315,18 +352,14 @@ void Server::Impl::ToEveryone(int code, std::string_view payload)
 
 void Server::Impl::RemoteArrived(std::string_view key)
 {
-    InvalidateMemberList();
     MemberListAdded(key);
-    FanOut(proto::code::UsersAdded, {}, key, nullptr);
-    ScheduleFlush();
+    AddNotice(proto::code::UsersAdded, key);
 }
 
 void Server::Impl::RemoteLeft(std::string_view key)
 {
-    memberListStale_ = true;
-    InvalidateMemberList();
-    FanOut(proto::code::UserLeft, {}, key, nullptr);
-    ScheduleFlush();
+    DropMemberList();
+    AddNotice(proto::code::UserLeft, key);
 }
 
 void Server::Impl::RemoteFanOut(std::string_view frame, bool everyone)
@@ -334,7 +367,7 @@ void Server::Impl::RemoteFanOut(std::string_view frame, bool everyone)
     Reserve(sizeof(Block) + frame.size());
     Block *b = pool_.Get(frame.size());
     b->Append(frame);
-    FanOutBlock(b, false, everyone, nullptr);
+    FanOutBlock(b, everyone);
     pool_.Release(b);
     ScheduleFlush();
 }

@@ -12,7 +12,7 @@ namespace zestrel::server
 
 void Server::Impl::Accept()
 {
-    acceptor_.async_accept([this](std::error_code ec, tcp::socket socket) {
+    acceptor_.async_accept(io_.get_executor(), [this](std::error_code ec, Socket socket) {
         if (ec == asio::error::operation_aborted || stopped_)
             return;
         if (ec) {
@@ -30,7 +30,7 @@ void Server::Impl::Accept()
         // the same pass and each member gets one write for all the announcements.
         for (int i = 0; i < kAcceptsPerTurn && !stopped_; ++i) {
             std::error_code e;
-            tcp::socket next = acceptor_.accept(e);
+            Socket next = acceptor_.accept(io_.get_executor(), e);
             if (e)
                 break;
             Adopt(std::move(next));
@@ -39,7 +39,7 @@ void Server::Impl::Accept()
     });
 }
 
-void Server::Impl::Adopt(tcp::socket socket)
+void Server::Impl::Adopt(Socket socket)
 {
     std::error_code ec;
     const tcp::endpoint peer = socket.remote_endpoint(ec);
@@ -55,6 +55,16 @@ void Server::Impl::Adopt(tcp::socket socket)
         socket.close(ec);
         return;
     }
+    if (options_.maxUnsignedPerAddress != 0) {
+        const auto it = waitingFrom_.find(peer.address());
+        if (it != waitingFrom_.end() && it->second >= options_.maxUnsignedPerAddress) {
+            LogFolded("refusals", HostText(peer),
+                      "refused %s: %u connections from its address not signed in yet",
+                      EndpointText(peer).c_str(), unsigned(it->second));
+            socket.close(ec);
+            return;
+        }
+    }
     socket.non_blocking(true, ec);
     socket.set_option(tcp::no_delay(true), ec);
     auto conn = std::make_shared<Connection>(std::move(socket), peer, options_.maxFrameBytes);
@@ -62,10 +72,8 @@ void Server::Impl::Adopt(tcp::socket socket)
     connections_.push_back(conn);
     LogFolded("connects", HostText(peer), "connect %s (%zu open)", EndpointText(peer).c_str(),
               connections_.size());
-    signInDue_.emplace_back(SteadyClock::now() +
-                                std::chrono::duration_cast<SteadyClock::duration>(
-                                    std::chrono::duration<double>(options_.signInSeconds)),
-                            conn);
+    conn->bucketTime = SteadyClock::now(); // waiting for a sign-in since
+    SetWaiting(*conn, true);
     ArmSignInTimer();
     if (options_.welcome)
         Send(*conn, proto::kServerNotice);
@@ -75,7 +83,7 @@ void Server::Impl::Adopt(tcp::socket socket)
 
 void Server::Impl::WaitReadable(const std::shared_ptr<Connection> &conn)
 {
-    conn->socket.async_wait(tcp::socket::wait_read, [this, conn](std::error_code ec) {
+    conn->socket.async_wait(Socket::wait_read, [this, conn](std::error_code ec) {
         if (ec || conn->closing)
             return;
         OnReadable(conn);
@@ -119,6 +127,11 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
             MarkClose(*conn, "unfinished frame before sign-in over the bound");
             break;
         }
+        // A short read has emptied the socket: no need to ask again to hear "no more".
+        if (n < readBuffer_.size()) {
+            WaitReadable(conn);
+            break;
+        }
     }
     ScheduleFlush();
 }
@@ -158,10 +171,15 @@ void Server::Impl::HandleInput(Connection &conn, std::string_view chunk)
 
 void Server::Impl::ArmSignInTimer()
 {
-    if (signInArmed_ || signInDue_.empty() || stopped_)
+    if (signInArmed_ || connections_.size() == members_.size() || stopped_)
         return;
     signInArmed_ = true;
-    signInTimer_.expires_at(signInDue_.front().first);
+    // A connection is closed at most a quarter of its time (and a second) late.
+    const auto every = std::clamp<SteadyClock::duration>(
+        std::chrono::duration_cast<SteadyClock::duration>(
+            std::chrono::duration<double>(options_.signInSeconds / 4)),
+        std::chrono::milliseconds(10), std::chrono::seconds(1));
+    signInTimer_.expires_after(every);
     signInTimer_.async_wait([this](std::error_code ec) {
         if (ec) // cancelled: the server may be gone, touch nothing
             return;
@@ -170,20 +188,17 @@ void Server::Impl::ArmSignInTimer()
     });
 }
 
-// Connections still not signed in at their deadline are closed; the list is in
-// deadline order, so only its front is looked at.
+// Connections still not signed in at their deadline are closed. A look at every
+// connection costs nothing beside its reads, and a member holds no entry of its own.
 void Server::Impl::SignInDeadlines()
 {
-    const auto now = SteadyClock::now();
-    while (!signInDue_.empty() && signInDue_.front().first <= now) {
-        const std::shared_ptr<Connection> conn = signInDue_.front().second.lock();
-        signInDue_.pop_front();
-        if (conn && !conn->closing && !conn->signedIn)
+    const auto due =
+        SteadyClock::now() - std::chrono::duration_cast<SteadyClock::duration>(
+                                 std::chrono::duration<double>(options_.signInSeconds));
+    // MarkClose leaves connections_ as it is until the next flush.
+    for (const auto &conn : connections_)
+        if (!conn->signedIn && !conn->closing && conn->bucketTime <= due)
             MarkClose(*conn, "no sign-in in time");
-    }
-    if (signInDue_.empty())
-        std::deque<std::pair<SteadyClock::time_point, std::weak_ptr<Connection>>>().swap(
-            signInDue_);
     ArmSignInTimer();
     ScheduleFlush();
 }
@@ -343,8 +358,13 @@ void Server::Stop()
     d.signInTimer_.cancel();
     d.noticeTimer_.cancel();
     d.lazy_.clear();
-    d.signInDue_.clear();
-    d.InvalidateMemberList();
+    d.lazyNext_ = 0;
+    d.DropMemberList();
+    for (Block **held : {&d.endMarker_, &d.notices_}) {
+        if (*held != nullptr)
+            d.pool_.Release(*held);
+        *held = nullptr;
+    }
     if (d.operatorInput_)
         d.operatorInput_->close(ec);
     for (const auto &conn : d.connections_) {
@@ -355,6 +375,7 @@ void Server::Stop()
     d.connections_.clear();
     d.members_.clear();
     d.byKey_.clear();
+    d.waitingFrom_.clear();
     d.dirty_.clear();
     d.toClose_.clear();
     LogDetach();

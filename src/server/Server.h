@@ -23,8 +23,10 @@ struct Options {
     std::vector<std::string> rooms;
     std::size_t maxMembers = 0;     // signed-in members; 0 means no limit
     std::size_t maxUnsigned = 1024; // connections not signed in yet; 0 means no limit
-    double signInSeconds = 10;      // a connection not signed in by then is closed
-    bool welcome = false;           // send the bare notice at connect
+    // Of those, from one address: a single host cannot take every waiting place.
+    std::size_t maxUnsignedPerAddress = 64;
+    double signInSeconds = 10;                      // a connection not signed in by then is closed
+    bool welcome = false;                           // send the bare notice at connect
     std::size_t maxMemory = std::size_t(512) << 20; // input buffers plus queued output
     std::size_t fanoutRate = std::size_t(1) << 20;  // chat and search bytes/s per member
     std::size_t maxFrameBytes = 1024 * 1024;

@@ -16,8 +16,8 @@ int main(int argc, char **argv)
     std::string message;
     if (!zestrel::server::ParseOptions(argc, argv, options, message)) {
         // Asked for, the usage goes to standard output and is no error.
-        const bool help = argc == 2 && (std::strcmp(argv[1], "--help") == 0 ||
-                                        std::strcmp(argv[1], "-h") == 0);
+        const bool help =
+            argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
         std::fputs(message.c_str(), help ? stdout : stderr);
         return help ? 0 : 2;
     }

@@ -30,8 +30,11 @@ class RawClient
         });
     }
 
-    bool Connect(quint16 port)
+    // From 127.0.0.1 unless another loopback address is given.
+    bool Connect(quint16 port, const QString &from = {})
     {
+        if (!from.isEmpty() && !socket_->bind(QHostAddress(from)))
+            return false;
         socket_->connectToHost(QStringLiteral("127.0.0.1"), port);
         return socket_->waitForConnected(5000);
     }

@@ -60,25 +60,36 @@ class TestAttack : public QObject
 
 void TestAttack::signInDeadline_data()
 {
-    QTest::addColumn<bool>("signIn");
-    QTest::newRow("signs in") << true;
-    QTest::newRow("never signs in") << false;
+    QTest::addColumn<QString>("steps"); // i: signs in, o: signs off
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("never signs in") << QString() << true;
+    QTest::newRow("signs in") << QStringLiteral("i") << false;
+    QTest::newRow("signs off and stays") << QStringLiteral("io") << true;
+    QTest::newRow("signs off and in again") << QStringLiteral("ioi") << false;
 }
 
 void TestAttack::signInDeadline()
 {
-    QFETCH(bool, signIn);
+    QFETCH(QString, steps);
+    QFETCH(bool, cut);
     ServerProcess server;
     QVERIFY(server.start({QStringLiteral("--sign-in-timeout"), QStringLiteral("1")}));
     RawClient c, watcher;
     QVERIFY(c.Connect(server.port()) && watcher.Connect(server.port()));
     QVERIFY(!watcher.SignIn("watcher").empty());
-    if (signIn)
-        QVERIFY(!c.SignIn("anna").empty());
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('i')) {
+            QVERIFY(!c.SignIn("anna").empty());
+            continue;
+        }
+        const std::size_t seen = watcher.Seen();
+        c.Send(code::SignOff, c.Key(), {}, {});
+        QVERIFY(watcher.WaitFor(code::UserLeft, seen));
+    }
     ServerLog log(server);
-    if (!signIn) {
+    if (cut) {
         QVERIFY(c.WaitDisconnected(5000));
-        QVERIFY(log().contains(QStringLiteral("no sign-in in time")));
+        QTRY_VERIFY(log().contains(QStringLiteral("no sign-in in time")));
         return;
     }
     // A later connection that never signs in is cut after its deadline; the
@@ -132,19 +143,33 @@ void TestAttack::inputBeforeSignIn()
 
 void TestAttack::membersAndWaitingConnectionsLimitedApart_data()
 {
-    QTest::addColumn<int>("idle"); // connections that never sign in
-    QTest::addColumn<bool>("memberGetsIn");
-    QTest::newRow("3 waiting of 4 allowed") << 3 << true;
-    QTest::newRow("4 waiting of 4 allowed") << 4 << false;
+    QTest::addColumn<int>("idle"); // connections from 127.0.0.1 that never sign in
+    QTest::addColumn<QString>("perAddress");
+    QTest::addColumn<QString>("from");    // where the members come from
+    QTest::addColumn<QString>("refusal"); // empty: both members get in
+    const QString here = QStringLiteral("127.0.0.1"), there = QStringLiteral("127.0.0.2");
+    QTest::newRow("3 waiting of 4 allowed") << 3 << QStringLiteral("0") << here << QString();
+    QTest::newRow("4 waiting of 4 allowed")
+        << 4 << QStringLiteral("0") << here << QStringLiteral("4 connections not signed in yet");
+    QTest::newRow("2 waiting of 3 allowed from one address")
+        << 2 << QStringLiteral("3") << here << QString();
+    QTest::newRow("3 waiting of 3 allowed from one address")
+        << 3 << QStringLiteral("3") << here
+        << QStringLiteral("3 connections from its address not signed in yet");
+    QTest::newRow("3 waiting from one address, members from another")
+        << 3 << QStringLiteral("3") << there << QString();
 }
 
 void TestAttack::membersAndWaitingConnectionsLimitedApart()
 {
     QFETCH(int, idle);
-    QFETCH(bool, memberGetsIn);
+    QFETCH(QString, perAddress);
+    QFETCH(QString, from);
+    QFETCH(QString, refusal);
     ServerProcess server;
     QVERIFY(server.start({QStringLiteral("--max-members"), QStringLiteral("2"),
-                          QStringLiteral("--max-unsigned"), QStringLiteral("4")}));
+                          QStringLiteral("--max-unsigned"), QStringLiteral("4"),
+                          QStringLiteral("--max-unsigned-per-address"), perAddress}));
     ServerLog log(server);
     std::vector<std::unique_ptr<RawClient>> idlers;
     for (int i = 0; i < idle; ++i) {
@@ -154,15 +179,16 @@ void TestAttack::membersAndWaitingConnectionsLimitedApart()
     // All taken before anyone else comes.
     QTRY_COMPARE(log().count(QStringLiteral("connect 127.0.0.1:")), idle);
     RawClient a, b;
-    QVERIFY(a.Connect(server.port()));
-    if (!memberGetsIn) {
+    QVERIFY(a.Connect(server.port(), from));
+    if (!refusal.isEmpty()) {
         QVERIFY(a.WaitDisconnected());
-        QTRY_VERIFY(log().contains(QStringLiteral("4 connections not signed in yet")));
+        QTRY_VERIFY(log().contains(refusal));
         return;
     }
-    // Idle sockets do not take members' places: both places can be filled.
+    // Idle sockets do not take members' places: both places can be filled, one
+    // after the other from the same address.
     QVERIFY(!a.SignIn("anna").empty());
-    QVERIFY(b.Connect(server.port()));
+    QVERIFY(b.Connect(server.port(), from));
     QVERIFY(!b.SignIn("bert").empty());
     for (const auto &c : idlers)
         QCOMPARE(c->Socket().state(), QAbstractSocket::ConnectedState);

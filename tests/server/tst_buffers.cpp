@@ -43,6 +43,7 @@ class TestBuffers : public QObject
     void orderKeptAcrossWriteSizes_data();
     void orderKeptAcrossWriteSizes();
     void sharedBlockIsNeverWrittenInto();
+    void slicesOfAGrowingBlock();
     void laggingReaderSharesFrames_data();
     void laggingReaderSharesFrames();
     void blocksReturnToPool();
@@ -98,6 +99,27 @@ void TestBuffers::sharedBlockIsNeverWrittenInto()
     // disturb what b has queued.
     b.PushCopy(pool, "-more");
     QCOMPARE(Drain(b, pool, 4), std::string("shared-for-b-more"));
+}
+
+// The member list and the notices grow in place: a queued slice keeps exactly
+// its bytes, and a queue never appends its own bytes into a block grown past it.
+void TestBuffers::slicesOfAGrowingBlock()
+{
+    BlockPool pool;
+    OutputQueue a, b, c;
+    Block *list = pool.Get(64);
+    list->Append("HEAD");
+    a.PushSlice(pool, list, 0, list->size);
+    list->Append("-MORE");
+    b.PushSlice(pool, list, 0, list->size);
+    c.PushSlice(pool, list, 5, 4);
+    pool.Release(list);
+    a.PushCopy(pool, "+a");
+    c.PushCopy(pool, "+c");
+    QCOMPARE(a.Bytes(), std::size_t(6));
+    QCOMPARE(Drain(a, pool, 1), std::string("HEAD+a"));
+    QCOMPARE(Drain(c, pool, 3), std::string("MORE+c"));
+    QCOMPARE(Drain(b, pool, 2), std::string("HEAD-MORE"));
 }
 
 // However far behind a member is, fan-out frames stay shared: no private copies

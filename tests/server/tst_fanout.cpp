@@ -21,6 +21,8 @@ class TestFanOut : public QObject
     void operatorNotices();
     void departures_data();
     void departures();
+    void arrivalsInABurst_data();
+    void arrivalsInABurst();
     void pingNeedsNoAnswer();
 
   private:
@@ -193,6 +195,96 @@ void TestFanOut::departures()
     QVERIFY(g.members[0]->WaitFor(code::UsersAdded, 0));
     QTRY_VERIFY(g.members[0]->Count(code::UsersAdded) == 3);
     QCOMPARE(g.members[0]->Count(code::UserLeft), 1);
+}
+
+void TestFanOut::arrivalsInABurst_data()
+{
+    QTest::addColumn<int>("arrivals");
+    QTest::addColumn<int>("nameBytes");
+    QTest::newRow("three") << 3 << 8;
+    // About 27 KB of arrival notices and member list: past one notice block and
+    // through several growths of the list.
+    QTest::newRow("a hundred with long names") << 100 << 250;
+}
+
+// Members signing in together: everyone hears of each arrival once, in the order
+// of the indexes; a newcomer's list holds those before it and itself, and it hears
+// only of the later ones; a frame from a newcomer never overtakes its arrival.
+void TestFanOut::arrivalsInABurst()
+{
+    QFETCH(int, arrivals);
+    QFETCH(int, nameBytes);
+    Group g;
+    QVERIFY(Start(g, 1));
+    RawClient &watcher = *g.members[0];
+    std::vector<std::unique_ptr<RawClient>> burst;
+    std::vector<std::string> names;
+    for (int i = 0; i < arrivals; ++i) {
+        burst.push_back(std::make_unique<RawClient>());
+        // From four addresses: one may not have more than 64 waiting.
+        QVERIFY(
+            burst.back()->Connect(g.server->port(), QStringLiteral("127.0.0.%1").arg(1 + i % 4)));
+        std::string name = std::to_string(i) + "-";
+        name.resize(std::size_t(nameBytes), 'n');
+        names.push_back(name);
+    }
+    for (int i = 0; i < arrivals; ++i)
+        burst[std::size_t(i)]->Send(code::SignIn, {}, {},
+                                    "127.0.0.1" + std::string(protocol::kFieldSep) +
+                                        names[std::size_t(i)] + std::string(protocol::kFieldSep) +
+                                        "2.4.0");
+    // Members in index order, the watcher first.
+    struct Arrival {
+        long long index;
+        std::string key;
+        RawClient *client;
+        bool operator<(const Arrival &o) const { return index < o.index; }
+    };
+    std::vector<Arrival> order;
+    for (int i = 0; i < arrivals; ++i) {
+        RawClient &c = *burst[std::size_t(i)];
+        const auto index = c.WaitFor(code::ConnectionIndex);
+        QVERIFY(index);
+        order.push_back({std::stoll(index->payload),
+                         protocol::BuildUserKey("127.0.0.1", names[std::size_t(i)], index->payload),
+                         &c});
+    }
+    std::sort(order.begin(), order.end());
+    std::vector<std::string> keys{watcher.Key()};
+    for (const auto &a : order)
+        keys.push_back(a.key);
+    // The last arrival writes to the watcher at once.
+    order.back().client->Send(code::InstantMessage, order.back().key, watcher.Key(), "hi");
+    QVERIFY(watcher.WaitFor(code::InstantMessage));
+
+    auto heard = [](const RawClient &c, int code) {
+        std::vector<std::string> out;
+        for (const auto &e : c.Frames())
+            if (protocol::CodeNumber(e.message.code) == code)
+                out.push_back(e.message.payload);
+        return out;
+    };
+    QCOMPARE(heard(watcher, code::UsersAdded),
+             std::vector<std::string>(keys.begin() + 1, keys.end()));
+    std::size_t message = 0, lastArrival = 0;
+    for (std::size_t i = 0; i < watcher.Frames().size(); ++i) {
+        const auto &m = watcher.Frames()[i].message;
+        if (protocol::CodeNumber(m.code) == code::InstantMessage)
+            message = i;
+        if (protocol::CodeNumber(m.code) == code::UsersAdded && m.payload == keys.back())
+            lastArrival = i;
+    }
+    QVERIFY(lastArrival < message);
+
+    for (std::size_t k = 1; k < keys.size(); ++k) {
+        RawClient &c = *order[k - 1].client;
+        const auto list = c.WaitFor(code::UsersList);
+        QVERIFY(list);
+        QCOMPARE(SplitList(list->payload),
+                 std::vector<std::string>(keys.begin(), keys.begin() + long(k) + 1));
+        QTRY_COMPARE(heard(c, code::UsersAdded),
+                     std::vector<std::string>(keys.begin() + long(k) + 1, keys.end()));
+    }
 }
 
 void TestFanOut::pingNeedsNoAnswer()
