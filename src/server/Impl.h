@@ -238,6 +238,7 @@ struct Server::Impl final : ClusterHost {
     bool Admit(Connection &conn, std::size_t bytes, bool urgent = true);
     void SendShared(Connection &conn, Block *b, bool urgent = true);
     void WriteLater(Connection &conn);
+    void PostBackground();
     void WriteBackground();
     void Send(Connection &conn, std::string_view bytes);
     void ScheduleFlush();

@@ -161,6 +161,11 @@ void Server::Impl::WriteLater(Connection &conn)
         return; // a write is coming anyway
     conn.lazy = true;
     lazy_.push_back(conn.shared_from_this());
+    PostBackground();
+}
+
+void Server::Impl::PostBackground()
+{
     if (backgroundPosted_ || stopped_)
         return;
     backgroundPosted_ = true;
@@ -188,11 +193,7 @@ void Server::Impl::WriteBackground()
         ++writes;
     }
     if (lazyNext_ < lazy_.size()) {
-        backgroundPosted_ = true;
-        asio::post(io_, [this] {
-            backgroundPosted_ = false;
-            WriteBackground();
-        });
+        PostBackground();
     } else {
         lazy_.clear();
         lazyNext_ = 0;
