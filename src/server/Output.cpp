@@ -192,11 +192,17 @@ void Server::Impl::WriteBackground()
         bytes += before - std::min(before, conn->output.Bytes());
         ++writes;
     }
-    if (lazyNext_ < lazy_.size()) {
-        PostBackground();
-    } else {
+    if (lazyNext_ == lazy_.size()) {
         lazy_.clear();
         lazyNext_ = 0;
+    } else {
+        // Under a steady stream of arrivals the written front goes, so the list
+        // holds only what still waits.
+        if (lazyNext_ >= 4096 && 2 * lazyNext_ >= lazy_.size()) {
+            lazy_.erase(lazy_.begin(), lazy_.begin() + std::ptrdiff_t(lazyNext_));
+            lazyNext_ = 0;
+        }
+        PostBackground();
     }
     ScheduleFlush();
 }
