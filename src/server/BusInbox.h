@@ -91,4 +91,28 @@ struct Inbox : std::enable_shared_from_this<Inbox> {
     }
 };
 
+// The NATS client's callbacks; `closure` is the Inbox.
+inline void OnNatsMessage(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Message, msg);
+}
+inline void OnNatsConnected(natsConnection *, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Connected, nullptr);
+}
+inline void OnNatsReconnected(natsConnection *, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Reconnected, nullptr);
+}
+inline void OnNatsDisconnected(natsConnection *, void *closure)
+{
+    static_cast<Inbox *>(closure)->Push(BusEvent::Disconnected, nullptr);
+}
+inline void OnNatsError(natsConnection *, natsSubscription *, natsStatus err, void *closure)
+{
+    // The client's pending limits overflowed: it drops messages and goes on.
+    if (err == NATS_SLOW_CONSUMER)
+        static_cast<Inbox *>(closure)->Push(BusEvent::SlowConsumer, nullptr);
+}
+
 } // namespace zestrel::server

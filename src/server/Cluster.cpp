@@ -279,29 +279,6 @@ class NatsCluster final : public Cluster
     std::unordered_map<std::string_view, Node *> keyNode_;
 };
 
-void OnNatsMessage(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
-{
-    static_cast<Inbox *>(closure)->Push(BusEvent::Message, msg);
-}
-void OnNatsConnected(natsConnection *, void *closure)
-{
-    static_cast<Inbox *>(closure)->Push(BusEvent::Connected, nullptr);
-}
-void OnNatsReconnected(natsConnection *, void *closure)
-{
-    static_cast<Inbox *>(closure)->Push(BusEvent::Reconnected, nullptr);
-}
-void OnNatsDisconnected(natsConnection *, void *closure)
-{
-    static_cast<Inbox *>(closure)->Push(BusEvent::Disconnected, nullptr);
-}
-void OnNatsError(natsConnection *, natsSubscription *, natsStatus err, void *closure)
-{
-    // The client's pending limits overflowed: it drops messages and goes on.
-    if (err == NATS_SLOW_CONSUMER)
-        static_cast<Inbox *>(closure)->Push(BusEvent::SlowConsumer, nullptr);
-}
-
 bool NatsCluster::Start(std::string &error)
 {
     // One delivery thread for all subscriptions keeps one node's messages in order.

@@ -123,6 +123,23 @@ class RawClient
     std::string index_;
 };
 
+// A member that signs in and then never reads another byte: its socket takes at
+// most 1 KiB, so what the server sends it piles up in the server. True once the
+// sign-in is sent.
+inline bool StartSleeper(QTcpSocket &sleeper, quint16 port, const std::string &name = "sleeper")
+{
+    sleeper.setReadBufferSize(1024);
+    sleeper.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!sleeper.waitForConnected(5000))
+        return false;
+    const std::string signIn =
+        protocol::BuildMessage(std::to_string(protocol::code::SignIn), {}, {},
+                               "127.0.0.1" + std::string(protocol::kFieldSep) + name +
+                                   std::string(protocol::kFieldSep) + "2.4.0");
+    sleeper.write(signIn.data(), qint64(signIn.size()));
+    return true;
+}
+
 inline std::vector<std::string> SplitList(const std::string &payload)
 {
     std::vector<std::string> out;

@@ -388,12 +388,7 @@ void TestAttack::memoryBudgetCutsBiggestHolders()
         QTRY_VERIFY_WITH_TIMEOUT(log().count(QStringLiteral("memory budget")) >= 4, 15000);
     } else {
         QTcpSocket sleeper;
-        sleeper.setReadBufferSize(1024);
-        sleeper.connectToHost(QStringLiteral("127.0.0.1"), server.port());
-        QVERIFY(sleeper.waitForConnected(5000));
-        const std::string signIn =
-            protocol::BuildMessage("1", {}, {}, SignInPayload("127.0.0.1", "sleeper"));
-        sleeper.write(signIn.data(), qint64(signIn.size()));
+        QVERIFY(StartSleeper(sleeper, server.port()));
         const auto added = b.WaitFor(code::UsersAdded);
         QVERIFY(added);
         const std::string kz = added->payload;
@@ -424,12 +419,7 @@ void TestAttack::laggingMemberGetsOneFreshList()
     const std::string ks = sender.SignIn("sender");
     const std::string kw = watcher.SignIn("watcher");
     QTcpSocket sleeper;
-    sleeper.setReadBufferSize(1024);
-    sleeper.connectToHost(QStringLiteral("127.0.0.1"), server.port());
-    QVERIFY(sleeper.waitForConnected(5000));
-    const std::string signIn =
-        protocol::BuildMessage("1", {}, {}, SignInPayload("127.0.0.1", "sleeper"));
-    sleeper.write(signIn.data(), qint64(signIn.size()));
+    QVERIFY(StartSleeper(sleeper, server.port()));
     const auto added = watcher.WaitFor(code::UsersAdded);
     QVERIFY(added);
     const std::string kz = added->payload;

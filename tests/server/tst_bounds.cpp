@@ -44,14 +44,7 @@ void TestBounds::memberThatNeverReadsIsCutOff()
 
     // The sleeper signs in and then never reads another byte.
     QTcpSocket sleeper;
-    sleeper.setReadBufferSize(1024);
-    sleeper.connectToHost(QStringLiteral("127.0.0.1"), server.port());
-    QVERIFY(sleeper.waitForConnected(5000));
-    const std::string signIn =
-        protocol::BuildMessage("1", {}, {},
-                               "127.0.0.1" + std::string(protocol::kFieldSep) + "sleeper" +
-                                   std::string(protocol::kFieldSep) + "2.4.0");
-    sleeper.write(signIn.data(), qint64(signIn.size()));
+    QVERIFY(StartSleeper(sleeper, server.port()));
     const auto added = watcher.WaitFor(code::UsersAdded);
     QVERIFY(added);
     const std::string kz = added->payload;

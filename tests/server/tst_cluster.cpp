@@ -350,14 +350,7 @@ void TestCluster::slowMemberOnOtherNodeIsCutAlone()
     QVERIFY(sender && reader);
     // The sleeper, on node 2, signs in and then never reads another byte.
     QTcpSocket sleeper;
-    sleeper.setReadBufferSize(1024);
-    sleeper.connectToHost(QStringLiteral("127.0.0.1"), net.nodes[1]->port());
-    QVERIFY(sleeper.waitForConnected(5000));
-    const std::string signIn =
-        protocol::BuildMessage("1", {}, {},
-                               "127.0.0.1" + std::string(protocol::kFieldSep) + "sleeper" +
-                                   std::string(protocol::kFieldSep) + "2.4.0");
-    sleeper.write(signIn.data(), qint64(signIn.size()));
+    QVERIFY(StartSleeper(sleeper, net.nodes[1]->port()));
     const std::string kz = Key("sleeper", "20000002");
     QVERIFY(net.Converged({sender->Key(), reader->Key(), kz}));
 
