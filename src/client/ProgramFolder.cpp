@@ -43,6 +43,16 @@ QString ResolveProgramFolder(const QStringList &arguments, const QString &execut
     return dataFolder;
 }
 
+QString CookbookProgram(const QString &executableFolder)
+{
+    for (const char *relative : {"zestrel-cookbook", "../tools/cookbook/zestrel-cookbook"}) {
+        const QFileInfo program(QDir(executableFolder).filePath(QLatin1String(relative)));
+        if (program.isFile() && program.isExecutable())
+            return QDir::cleanPath(program.absoluteFilePath());
+    }
+    return QStringLiteral("zestrel-cookbook");
+}
+
 QString DefaultCookbookIniPath(const QString &programFolder)
 {
     return QDir(programFolder).filePath(QStringLiteral("cookbook.ini"));

@@ -21,6 +21,10 @@ QString DefaultCookbookIniPath(const QString &programFolder);
 // zestrel.ini, else the default above. The cookbook (cookbook.db) lies beside it.
 QString ClientCookbookIniPath(const QString &programFolder);
 
+// The Cookbook program (zestrel-cookbook) beside the client, or in a build tree where
+// tools/ sits beside src/; else its bare name, found on the PATH.
+QString CookbookProgram(const QString &executableFolder);
+
 inline constexpr const char *kDesktopEntryName = "org.zestrel.Zestrel.desktop";
 
 } // namespace zestrel

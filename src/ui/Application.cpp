@@ -1,10 +1,11 @@
 #include "ui/Application.h"
 
 #include "client/InfoTexts.h"
+#include "client/ProgramFolder.h"
 #include "client/Session.h"
+#include "client/SingleInstance.h"
 #include "config/AutoStart.h"
 #include "config/Backup.h"
-#include "client/SingleInstance.h"
 #include "store/RecipeDatabase.h"
 #include "ui/BrowseTab.h"
 #include "ui/ChatTab.h"
@@ -22,8 +23,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
+#include <QProcess>
 
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -183,6 +186,18 @@ void Application::CreateMainWindow(Session &session)
     // The news page follows the relay (message 115); "Test Web" goes the same way.
     connect(&session.handlers, &NetHandlers::webPageRequested, mainWindow_->newsTab(),
             [this](const QString &address) { mainWindow_->newsTab()->Navigate(address); });
+    // The start page's link opens the Cookbook on the cookbook this client uses.
+    connect(mainWindow_->newsTab(), &NewsTab::cookbookRequested, this, [this] {
+        const QString folder = QFileInfo(state_->CookbookIniPath.isEmpty()
+                                             ? DefaultCookbookIniPath(state_->ProgramFolder)
+                                             : state_->CookbookIniPath)
+                                   .absolutePath();
+        if (!QProcess::startDetached(CookbookProgram(QCoreApplication::applicationDirPath()),
+                                     {QStringLiteral("open"), folder}))
+            state_->prompter.MessageBox(
+                QStringLiteral("The Cookbook (zestrel-cookbook) could not be started."),
+                QStringLiteral("Zestrel"), PromptIcon::Warning);
+    });
     connect(mainWindow_.get(), &MainWindow::testWebRequested, this,
             [&session] { session.handlers.ShowWebPage(NewsTab::SupportPage()); });
     connect(mainWindow_.get(), &MainWindow::testMembersRequested, this,

@@ -32,8 +32,15 @@ NewsTab::NewsTab(QWidget *parent) : QWidget(parent)
     layout->addWidget(wb_);
     network_ = new QNetworkAccessManager(this);
     network_->setTransferTimeout(30000);
-    connect(wb_, &QTextBrowser::anchorClicked, this,
-            [this](const QUrl &url) { Navigate(shown_.resolved(url).toString()); });
+    connect(wb_, &QTextBrowser::anchorClicked, this, [this](const QUrl &url) {
+        // Our own page's link to the Cookbook starts a program, it is not a page.
+        if (url.scheme() == QLatin1String("zestrel") && url.path() == QLatin1String("cookbook") &&
+            shown_.scheme() == QLatin1String("qrc")) {
+            emit cookbookRequested();
+            return;
+        }
+        Navigate(shown_.resolved(url).toString());
+    });
 }
 
 bool NewsTab::Allowed(const QUrl &url)

@@ -43,6 +43,8 @@ class NewsTab : public QWidget
 
   signals:
     void loaded(const QUrl &url);
+    // The page's "zestrel:cookbook" link: the member asks for the Cookbook program.
+    void cookbookRequested();
     void loadFailed(const QUrl &url);
 
   private:

@@ -12,6 +12,7 @@ DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
 root="$work/root"
 for f in usr/bin/zestrel usr/bin/zestrel-server usr/bin/zestrel-cookbook \
          usr/share/applications/org.zestrel.Zestrel.desktop \
+         usr/share/applications/org.zestrel.Cookbook.desktop \
          usr/share/icons/hicolor/scalable/apps/org.zestrel.Zestrel.svg \
          usr/share/metainfo/org.zestrel.Zestrel.metainfo.xml \
          usr/share/man/man1/zestrel.1.gz usr/share/man/man1/zestrel-server.1.gz \
@@ -32,6 +33,9 @@ for p in zestrel zestrel-server zestrel-cookbook; do
 done
 
 desktop-file-validate "$root/usr/share/applications/org.zestrel.Zestrel.desktop"
+desktop-file-validate "$root/usr/share/applications/org.zestrel.Cookbook.desktop"
+grep -q "^Exec=zestrel-cookbook$" "$root/usr/share/applications/org.zestrel.Cookbook.desktop" \
+  || fail "the Cookbook's desktop entry does not start zestrel-cookbook"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.zestrel.Zestrel.metainfo.xml"
 grep -q "^ExecStart=/usr/bin/zestrel-server " "$root/usr/lib/systemd/system/zestrel-server.service" \
   || fail "the unit does not start /usr/bin/zestrel-server"

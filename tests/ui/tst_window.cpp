@@ -297,6 +297,12 @@ class TestWindow : public QObject
         // The built-in start page greets the member offline.
         QCOMPARE(news->address(), QUrl("qrc:/CKF/zestrel_startup.htm"));
         QVERIFY(wb->toPlainText().contains("Welcome to Zestrel"));
+        // Its link to the Cookbook asks for the program and stays on the page.
+        QVERIFY(wb->toHtml().contains("href=\"zestrel:cookbook\""));
+        QSignalSpy cookbook(news, &NewsTab::cookbookRequested);
+        emit wb->anchorClicked(QUrl("zestrel:cookbook"));
+        QCOMPARE(cookbook.size(), 1);
+        QCOMPARE(news->address(), QUrl("qrc:/CKF/zestrel_startup.htm"));
 
         // "Test Web" and a 115 from the relay go through the same routine.
         s.find<QPushButton>("cmdTestWeb")->click();
@@ -309,6 +315,8 @@ class TestWindow : public QObject
         s.app->session()->handlers.ShowWebPage(http.baseUrl() + "/news.htm");
         QVERIFY(loaded.wait(10000));
         QVERIFY(wb->toPlainText().contains("Pie of the week"));
+        emit wb->anchorClicked(QUrl("zestrel:cookbook")); // a page from the web starts nothing
+        QCOMPARE(cookbook.size(), 1);
         QCOMPARE(news->address(), QUrl(http.baseUrl() + "/news.htm"));
 
         // A failing load, and refused schemes, leave the page as it was.

@@ -32,7 +32,9 @@ int main(int argc, char *argv[])
         std::find_if(std::begin(commands), std::end(commands),
                      [&](const auto &c) { return name == QLatin1String(c.name); });
     std::unique_ptr<QCoreApplication> app;
-    if (command != std::end(commands) && command->window)
+    const bool help =
+        args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+    if (command != std::end(commands) && command->window && !help)
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -40,6 +42,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral("2.4.0"));
 
     QTextStream out(stdout), err(stderr);
+    if (help) {
+        Usage(out);
+        return 0;
+    }
     if (command == std::end(commands))
         return Usage(err);
     Invocation call{args, {}, out, err};
