@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A small recipe network on this machine, in one command: builds the three programs it
 # needs, starts a relay on 127.0.0.1, three demo members (the real client without a
-# window, each with its own sample cookbook) and then your own client. Closing your
+# window, each with its own sample cookbook) and then your own client, whose cookbook
+# starts with about 20 recipes. Closing your
 # client (or Ctrl-C) stops everything this script started.
 #
 #   ZESTREL_HOME   the run folder; nothing is written outside it
@@ -115,10 +116,16 @@ if ! wait_for '[ "$(sign_ins)" -ge ${#members[@]} ]' 30; then
        "$home/members/*/output.log" >&2
 fi
 
-# Your own client, with an empty cookbook to import into.
+# Your own client, with a small starter cookbook to share and to add your own recipes to
+# (zestrel-cookbook open "$home/you").
 you="$home/you"
 mkdir -p "$you"
-[ -f "$you/cookbook.db" ] || "$cookbook" create "$you" >/dev/null
+if [ ! -f "$you/cookbook.db" ]; then
+  "$cookbook" sample "$you" --recipes 20 --seed 18 --mix 70,20 >/dev/null
+  # All of them count as your own recipes (none shipped with the recipe manager), so every
+  # member is offered them, whatever their ALLRECIPES.
+  printf '[Misc]\r\nMaxRecipeID=0\r\n' > "$you/cookbook.ini"
+fi
 network_settings "$you"
 # The news page, once your client has signed in.
 ( wait_for '[ "$(sign_ins)" -gt ${#members[@]} ]' 600 &&

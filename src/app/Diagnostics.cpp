@@ -123,7 +123,8 @@ void Diagnostics::ShowMessage(const QString &message, const QString &title)
         center_->AddMessage(message);
     if (!blank(title))
         center_->SetTitle(title);
-    center_->Show();
+    if (!HoldMessages)
+        center_->Show();
 }
 
 void Diagnostics::ShowPendingMessages()

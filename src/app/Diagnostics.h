@@ -106,6 +106,9 @@ class Diagnostics : public QObject
     void SetStatus(const QString &text) { status.SetStatus(text); }
     void ShowMessage(const QString &message, const QString &title);
     void ShowPendingMessages();
+    // While set, ShowMessage only queues its message: start-up holds the message center
+    // back until the member's name is settled, so never two windows ask at once.
+    bool HoldMessages = false;
     void CloseMessageCenter();
 
     // Logging switch and file, from the network settings.

@@ -3,6 +3,7 @@
 
 #include "app/Wait.h"
 #include "chat/TextFilter.h"
+#include "client/FirstStart.h"
 #include "client/Session.h"
 #include "client/SingleInstance.h"
 #include "config/Ini.h"
@@ -12,6 +13,7 @@
 #include "store/RecipeDatabase.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace zestrel
@@ -97,6 +99,9 @@ bool StartUp::Run()
     Diagnostics &diag = app.diag;
 
     // AppVersion and SettingsFilePath are fixed when the state is made.
+    const bool firstStart = !QFileInfo::exists(app.SettingsFilePath);
+    // Notices wait until the name prompt is done: one window at a time.
+    diag.HoldMessages = true;
 
     // One copy per program folder, unless the developer switch says otherwise.
     if (single_.FindRunningInstance()) {
@@ -123,6 +128,8 @@ bool StartUp::Run()
 
     // Network settings, and the web copy when the member allows it.
     run(hooks.LoadNetSettings, app);
+    if (firstStart && !QFileInfo::exists(NetSettingsPath(app.ProgramFolder)) && AskForRelay(app))
+        run(hooks.LoadNetSettings, app);
     if (app.Setting(QStringLiteral("GETWEBSETTINGS")) == QLatin1String("1"))
         run(hooks.UpdateNetSettingsFromWeb, app);
     diag.LoggingEnabled = app.Net.LoggingEnabled;
@@ -145,6 +152,13 @@ bool StartUp::Run()
                     QStringLiteral("CKFPATH=") + app.CookbookIniPath);
     }
 
+    if (firstStart && hooks.CreateCookbook &&
+        !QFileInfo(RecipeDatabasePath(app.CookbookIniPath)).isFile()) {
+        const QString folder = QFileInfo(app.CookbookIniPath).absolutePath();
+        OfferNewCookbook(app, folder,
+                         [&](QString *error) { return hooks.CreateCookbook(app, folder, error); });
+    }
+
     app.FirstNewRecipeId = ReadFirstNewRecipeId(app.CookbookIniPath);
 
     run(hooks.OpenRecipeDatabase, app);
@@ -163,6 +177,9 @@ bool StartUp::MainWindowLoad()
         MainWindowUnload();
         return false;
     }
+    // The notices of start-up (a missing database) come now, after the name prompt.
+    app.diag.HoldMessages = false;
+    app.diag.ShowPendingMessages();
     // Events run inside the steps below (prompts, waits), and the tray's Exit may
     // close the window in one of them: then nothing more is started.
     LetEventsRun();

@@ -29,6 +29,10 @@ struct StartUpHooks {
     std::function<void(AppState &)> LoadSettingsUnseen;
     std::function<void(AppState &)> LoadNetSettings;
     std::function<void(AppState &)> UpdateNetSettingsFromWeb;
+    // Makes an empty cookbook in the given folder (cookbook.db and cookbook.ini), saying why
+    // when it cannot. Set by the program that has the recipe manager's code; without it a
+    // first start offers no cookbook.
+    std::function<bool(AppState &, const QString &folder, QString *error)> CreateCookbook;
     // Sets AppState::NoDatabase.
     std::function<void(AppState &)> OpenRecipeDatabase;
     // False when the private recipes are to be ignored.
@@ -83,7 +87,9 @@ class StartUp : public QObject
     // Ends the process; main() makes it leave the event loop.
     std::function<void()> EndProcess;
 
-    // Runs start-up; true when the main window is loaded and the program should
+    // Runs start-up; a program folder without zestrel.ini is a first start, which asks for
+    // the relay when there is no zestrel.set and offers an empty cookbook when there is
+    // none. True when the main window is loaded and the program should
     // enter the event loop, false when the process is to end now (another copy
     // runs, or no user name was given).
     bool Run();

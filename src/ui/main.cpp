@@ -1,5 +1,6 @@
 // zestrel: the recipe-sharing client.
 #include "client/ProgramFolder.h"
+#include "cookbook/Schema.h"
 #include "ui/Application.h"
 #include "ui/SignalClose.h"
 
@@ -19,6 +20,10 @@ int main(int argc, char *argv[])
         QApplication::arguments(), QCoreApplication::applicationDirPath(),
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
     app.EndProcess = [] { QCoreApplication::exit(0); };
+    // A first start without a cookbook may make an empty one, with the Cookbook's own schema.
+    app.hooks.CreateCookbook = [](zestrel::AppState &, const QString &folder, QString *error) {
+        return zestrel::cookbook::CreateCookbook(folder, error);
+    };
     // A logout or Ctrl+C closes the window as the member would.
     zestrel::SignalClose closeOnSignal([&app] { app.CloseOnSignal(); });
     if (!app.StartUp())

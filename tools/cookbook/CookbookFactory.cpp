@@ -1,6 +1,7 @@
 #include "cookbook/CookbookFactory.h"
 
 #include "config/Ini.h"
+#include "cookbook/SampleDishes.h"
 
 #include <QAtomicInteger>
 #include <QDir>
@@ -9,6 +10,10 @@
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
+
+#include <algorithm>
+#include <map>
+#include <vector>
 
 namespace zestrel::cookbook
 {
@@ -41,145 +46,6 @@ class Random
     quint64 state_;
 };
 
-const char *const kFoodStyles[] = {
-    "Spicy",   "Grandma's", "Easy",    "Classic", "Creamy",  "Crispy",         "Slow Cooker",
-    "Grilled", "Baked",     "Roasted", "Lemon",   "Garlic",  "Honey",          "Smoky",
-    "Country", "Quick",     "Herbed",  "Cajun",   "Tuscan",  "Sweet and Sour", "Old-Fashioned",
-    "Mom's",   "Hearty",    "Zesty",   "Golden",  "Stuffed", "Braised"};
-const char *const kFoodMains[] = {
-    "Chicken",  "Beef",      "Pork",    "Salmon",   "Shrimp",   "Turkey",  "Lamb",   "Tofu",
-    "Mushroom", "Potato",    "Spinach", "Broccoli", "Pumpkin",  "Apple",   "Cherry", "Chocolate",
-    "Banana",   "Zucchini",  "Cheddar", "Bacon",    "Lentil",   "Sausage", "Crab",   "Corn",
-    "Carrot",   "Blueberry", "Peach",   "Ham",      "Eggplant", "Cod"};
-const char *const kFoodDishes[] = {"Stew",       "Casserole",  "Soup",      "Pie",      "Salad",
-                                   "Curry",      "Stir-Fry",   "Tacos",     "Lasagna",  "Chili",
-                                   "Bread",      "Muffins",    "Cookies",   "Cake",     "Pasta",
-                                   "Risotto",    "Skillet",    "Kabobs",    "Meatloaf", "Burgers",
-                                   "Quiche",     "Cobbler",    "Chowder",   "Fritters", "Pot Roast",
-                                   "Sandwiches", "Enchiladas", "Dumplings", "Bars",     "Crumble"};
-const char *const kDrinkStyles[] = {"Frozen",   "Hot",   "Spiced",  "Iced",   "Sparkling",
-                                    "Tropical", "Minty", "Holiday", "Creamy", "Fresh"};
-const char *const kDrinkMains[] = {"Mango",     "Strawberry", "Lemon",  "Cranberry", "Apple",
-                                   "Coffee",    "Cocoa",      "Peach",  "Pineapple", "Ginger",
-                                   "Raspberry", "Lime",       "Orange", "Vanilla",   "Melon"};
-const char *const kDrinkKinds[] = {"Smoothie", "Punch",    "Cider", "Lemonade", "Margarita",
-                                   "Shake",    "Cooler",   "Latte", "Iced Tea", "Spritzer",
-                                   "Eggnog",   "Daiquiri", "Slush"};
-const char *const kOtherTitles[] = {"Homemade Dog Biscuits",
-                                    "Play Dough",
-                                    "Lavender Bath Salts",
-                                    "Bird Suet Cakes",
-                                    "Window Cleaner",
-                                    "Salt Dough Ornaments",
-                                    "Finger Paint",
-                                    "Potpourri Mix",
-                                    "Cat Treats",
-                                    "Bubble Solution",
-                                    "Herb Vinegar Gift Jar",
-                                    "Sugar Scrub",
-                                    "Pine Cone Fire Starters",
-                                    "Scented Candles",
-                                    "Garden Slug Bait",
-                                    "Lip Balm"};
-
-const char *const kFoodCategories[] = {
-    "Beef",        "Chicken",     "Pork",       "Seafood",   "Vegetarian", "Soups",
-    "Salads",      "Desserts",    "Breads",     "Breakfast", "Appetizers", "Main Dishes",
-    "Side Dishes", "Pasta",       "Casseroles", "Cookies",   "Cakes",      "Pies",
-    "Sauces",      "Slow Cooker", "Grilling",   "Holiday",   "Kids",       "Low Fat"};
-const char *const kDrinkCategories[] = {"Cocktails",     "Smoothies", "Punches", "Coffee & Tea",
-                                        "Non-Alcoholic", "Holiday",   "Shakes"};
-const char *const kOtherCategories[] = {"Crafts", "Pet Treats", "Household",
-                                        "Gifts",  "Garden",     "Kids"};
-
-struct Ingredient {
-    const char *name;
-    const char *cabinet;
-};
-const Ingredient kIngredients[] = {{"all-purpose flour", "Baking"},
-                                   {"sugar", "Baking"},
-                                   {"brown sugar", "Baking"},
-                                   {"baking soda", "Baking"},
-                                   {"baking powder", "Baking"},
-                                   {"salt", "Spices"},
-                                   {"black pepper", "Spices"},
-                                   {"paprika", "Spices"},
-                                   {"ground cinnamon", "Spices"},
-                                   {"ground cumin", "Spices"},
-                                   {"dried oregano", "Spices"},
-                                   {"chili powder", "Spices"},
-                                   {"butter", "Dairy"},
-                                   {"milk", "Dairy"},
-                                   {"eggs", "Dairy"},
-                                   {"heavy cream", "Dairy"},
-                                   {"sour cream", "Dairy"},
-                                   {"cheddar cheese", "Dairy"},
-                                   {"parmesan cheese", "Dairy"},
-                                   {"cream cheese", "Dairy"},
-                                   {"onion", "Produce"},
-                                   {"garlic cloves", "Produce"},
-                                   {"carrots", "Produce"},
-                                   {"celery", "Produce"},
-                                   {"potatoes", "Produce"},
-                                   {"tomatoes", "Produce"},
-                                   {"green bell pepper", "Produce"},
-                                   {"fresh parsley", "Produce"},
-                                   {"lemon juice", "Produce"},
-                                   {"mushrooms", "Produce"},
-                                   {"spinach", "Produce"},
-                                   {"apples", "Produce"},
-                                   {"bananas", "Produce"},
-                                   {"chicken breasts", "Meat"},
-                                   {"ground beef", "Meat"},
-                                   {"pork chops", "Meat"},
-                                   {"bacon", "Meat"},
-                                   {"smoked sausage", "Meat"},
-                                   {"shrimp", "Seafood"},
-                                   {"salmon fillets", "Seafood"},
-                                   {"olive oil", "Pantry"},
-                                   {"vegetable oil", "Pantry"},
-                                   {"chicken broth", "Pantry"},
-                                   {"beef broth", "Pantry"},
-                                   {"soy sauce", "Pantry"},
-                                   {"honey", "Pantry"},
-                                   {"rice", "Pantry"},
-                                   {"spaghetti", "Pantry"},
-                                   {"canned black beans", "Pantry"},
-                                   {"tomato sauce", "Pantry"},
-                                   {"vanilla extract", "Baking"},
-                                   {"chocolate chips", "Baking"},
-                                   {"rolled oats", "Baking"},
-                                   {"frozen peas", "Frozen"},
-                                   {"frozen corn", "Frozen"},
-                                   {"ice cubes", "Frozen"},
-                                   {"orange juice", "Beverages"},
-                                   {"ginger ale", "Beverages"},
-                                   {"brewed coffee", "Beverages"},
-                                   {"cranberry juice", "Beverages"}};
-const char *const kAmounts[] = {"1",     "2",   "3", "4", "1/2", "1/4", "3/4", "1 1/2",
-                                "2 1/2", "1/3", "6", "8", "12",  "",    "1/8", "5"};
-const char *const kMeasures[] = {"cup",       "cups",   "tablespoon", "tablespoons", "teaspoon",
-                                 "teaspoons", "pound",  "pounds",     "ounce",       "ounces",
-                                 "can",       "clove",  "pinch",      "dash",        "",
-                                 "quart",     "package"};
-const char *const kSteps[] = {
-    "Preheat the oven to 350 degrees F (175 degrees C).",
-    "In a large bowl, whisk together the dry ingredients.",
-    "Heat the oil in a large skillet over medium-high heat.",
-    "Add the onion and garlic; cook and stir until tender, about 5 minutes.",
-    "Stir in the remaining ingredients and bring to a boil.",
-    "Reduce heat, cover, and simmer for 20 minutes, stirring now and then.",
-    "Pour into a greased 9x13 inch baking dish.",
-    "Bake for 30 to 35 minutes, or until golden brown.",
-    "Season to taste with salt and pepper.",
-    "Let cool for 10 minutes before serving.",
-    "Blend until smooth and pour into chilled glasses.",
-    "Garnish with fresh parsley and serve hot.",
-    "Cover and refrigerate at least 2 hours, or overnight.",
-    "Beat the butter and sugar until light and fluffy; beat in the eggs one at a time.",
-    "Drop by rounded spoonfuls onto ungreased baking sheets.",
-    "Grill over medium heat, turning once, until cooked through.",
-    "Store in an airtight container for up to one week."};
 const char *const kNotes[] = {"",
                               "A family favourite for Sunday dinner.",
                               "Doubles easily for a crowd.",
@@ -194,8 +60,6 @@ const char *const kSources[] = {"",
                                 "Neighbour's card",
                                 "Community cookbook",
                                 "Cooking class"};
-const char *const kCuisines[] = {"",       "American", "Italian", "Mexican", "Chinese",
-                                 "French", "Indian",   "Greek",   "Cajun",   "Thai"};
 
 QString NewConnectionName()
 {
@@ -235,38 +99,179 @@ class Connection
     QString name_;
 };
 
-QString Title(Random &rng, char type)
+template <typename T> const T &Pick(Random &rng, std::initializer_list<T> items)
 {
-    switch (type) {
-    case 'D':
-        return QString::fromLatin1(rng.pick(kDrinkStyles)) + QLatin1Char(' ') +
-               QString::fromLatin1(rng.pick(kDrinkMains)) + QLatin1Char(' ') +
-               QString::fromLatin1(rng.pick(kDrinkKinds));
-    case 'O':
-        return QString::fromLatin1(rng.pick(kOtherTitles)) +
-               (rng.chance(50) ? QString() : QStringLiteral(" #%1").arg(rng.between(2, 99)));
-    default:
-        return QString::fromLatin1(rng.pick(kFoodStyles)) + QLatin1Char(' ') +
-               QString::fromLatin1(rng.pick(kFoodMains)) + QLatin1Char(' ') +
-               QString::fromLatin1(rng.pick(kFoodDishes));
-    }
+    return items.begin()[rng.below(int(items.size()))];
 }
 
-template <std::size_t N> QString Category(Random &rng, const char *const (&names)[N])
+QString Latin1(const char *text)
+{
+    return QString::fromLatin1(text);
+}
+
+// One sample recipe, made from a dish.
+struct Made {
+    QString title;
+    QString category;
+    QString cuisine;
+    QString servings, prepTime, cookTime;
+    struct Line {
+        QString amount, measure, name, cabinet;
+    };
+    QList<Line> lines;
+    QStringList steps;
+};
+
+// A category that fits the dish: one of its own, now and then two of them ("Beef, Main
+// Dishes"), and a few left empty or blank, as some old entries are.
+QString Category(Random &rng, const sample::Dish &dish, const sample::Variant *variant)
 {
     const int roll = rng.below(100);
     if (roll < 6)
-        return QString(); // uncategorised
+        return QString();
     if (roll < 8)
-        return QStringLiteral("  "); // blank, as some old entries are
-    QString first = QString::fromLatin1(rng.pick(names));
-    if (roll < 26) { // a combination such as "Beef, Main Dishes"
-        QString second = QString::fromLatin1(rng.pick(names));
+        return QStringLiteral("  ");
+    QStringList names;
+    if (variant)
+        names << Latin1(variant->category);
+    for (const char *name : dish.categories)
+        if (!names.contains(Latin1(name)))
+            names << Latin1(name);
+    const QString first = names[rng.below(int(names.size()))];
+    if (roll < 26) {
+        const QString second = names[rng.below(int(names.size()))];
         if (second != first)
             return first + QStringLiteral(", ") + second;
     }
     return first;
 }
+
+QString Minutes(Random &rng, int typical)
+{
+    if (typical <= 0)
+        return QString();
+    // Around the typical time, in steps of five minutes.
+    const int minutes = std::max(5, (typical + rng.between(-2, 3) * typical / 8 + 2) / 5 * 5);
+    return QStringLiteral("%1 min").arg(minutes);
+}
+
+void Make(Random &rng, const sample::Dish &dish, Made &out)
+{
+    const sample::Variant *variant =
+        dish.variants.size() == 0 ? nullptr : &Pick(rng, dish.variants);
+    QString title = Latin1(dish.title);
+    if (variant)
+        title.replace(QStringLiteral("%v"), Latin1(variant->word));
+    // A word before the title, unless the title has it already ("Lemon Lemonade").
+    const sample::Style *style = nullptr;
+    if (dish.styles.size() > 0 && rng.chance(55)) {
+        const char *word = Pick(rng, dish.styles);
+        if (!title.contains(Latin1(word).left(5), Qt::CaseInsensitive)) {
+            style = sample::FindStyle(word);
+            title = Latin1(word) + QLatin1Char(' ') + title;
+        }
+    }
+    out.title = title;
+    out.category = Category(rng, dish, variant);
+    out.servings = QString::number(rng.between(dish.servingsLo, dish.servingsHi));
+    out.prepTime = Minutes(rng, dish.prepMinutes);
+    out.cookTime = Minutes(rng, dish.cookMinutes);
+
+    out.lines.clear();
+    // The optional lines taken and left out, by their name up to a comma ("green onions"):
+    // an optional step naming one is taken exactly when its line is.
+    QStringList taken, leftOut;
+    auto add = [&](const sample::Item &item) {
+        const char *amount = item.amount;
+        const QString name = Latin1(item.name);
+        if (*amount == '?') {
+            ++amount;
+            (rng.chance(55) ? taken : leftOut) << name.section(QLatin1Char(','), 0, 0);
+            if (leftOut.contains(name.section(QLatin1Char(','), 0, 0)))
+                return;
+        }
+        for (const Made::Line &line : out.lines)
+            if (line.name == name)
+                return;
+        out.lines.append({Latin1(amount), Latin1(item.measure), name, Latin1(item.cabinet)});
+    };
+    if (variant)
+        for (const sample::Item &item : variant->items)
+            add(item);
+    for (const sample::Item &item : dish.items)
+        add(item);
+    if (style && *style->item.name)
+        add(style->item);
+
+    out.steps.clear();
+    const QString main = variant ? Latin1(variant->main) : QString();
+    auto names = [](const QString &step, const QStringList &lines) {
+        for (const QString &line : lines)
+            if (step.contains(line, Qt::CaseInsensitive))
+                return true;
+        return false;
+    };
+    for (const char *step : dish.steps) {
+        if (*step == '?') {
+            ++step;
+            const QString text = Latin1(step);
+            if (names(text, leftOut) || (!names(text, taken) && !rng.chance(55)))
+                continue;
+        }
+        QString text = Latin1(step);
+        text.replace(QStringLiteral("%m"), main);
+        out.steps << text;
+    }
+}
+
+// The dishes a recipe of one type and cuisine is made from: those of that cuisine (four
+// times, so a cook of that cuisine mostly cooks its dishes) and those at home anywhere.
+class DishChooser
+{
+  public:
+    explicit DishChooser(const QStringList &cuisines) : cuisines_(cuisines)
+    {
+        const int lists = int(std::max<qsizetype>(1, cuisines.size()));
+        for (char type : {'F', 'D', 'O'})
+            for (int c = 0; c < lists; ++c) {
+                std::vector<int> &list = lists_[Key(type, c)];
+                for (int d = 0; d < sample::DishCount(); ++d) {
+                    const sample::Dish &dish = sample::Dishes()[d];
+                    if (dish.type != type)
+                        continue;
+                    const QString own = Latin1(dish.cuisine);
+                    if (cuisines.isEmpty() || own.isEmpty())
+                        list.push_back(d);
+                    else if (own.compare(cuisines[c].trimmed(), Qt::CaseInsensitive) == 0)
+                        list.insert(list.end(), 4, d);
+                }
+            }
+    }
+    // Picks the dish and the cuisine it is labelled with.
+    const sample::Dish &Choose(Random &rng, char type, QString &cuisine)
+    {
+        const int c = cuisines_.isEmpty() ? 0 : rng.below(int(cuisines_.size()));
+        const std::vector<int> &list = lists_[Key(type, c)];
+        const sample::Dish &dish = sample::Dishes()[list[std::size_t(rng.below(int(list.size())))]];
+        if (!cuisines_.isEmpty())
+            cuisine = cuisines_[c];
+        else if (*dish.cuisine)
+            cuisine = Latin1(dish.cuisine);
+        else if (type == 'O')
+            cuisine.clear(); // crafts and household recipes belong to no cuisine
+        else                 // a dish at home anywhere is cooked at home
+            cuisine = rng.chance(50) ? QString() : QStringLiteral("American");
+        return dish;
+    }
+
+  private:
+    static int Key(char type, int cuisine)
+    {
+        return cuisine * 4 + (type == 'F' ? 0 : type == 'D' ? 1 : 2);
+    }
+    QStringList cuisines_;
+    std::map<int, std::vector<int>> lists_;
+};
 
 } // namespace
 
@@ -321,53 +326,52 @@ bool FillSample(const QString &folder, int recipes, quint64 seed, QString *error
         db.rollback();
         return false;
     };
+    DishChooser chooser(mix.cuisines);
+    Made made;
     for (int n = 0; n < recipes; ++n) {
         const qint64 id = start + n;
         const int typeRoll = rng.below(100);
         const char type = typeRoll < mix.foodPercent                      ? 'F'
                           : typeRoll < mix.foodPercent + mix.drinkPercent ? 'D'
                                                                           : 'O';
-        const QString category = type == 'D'   ? Category(rng, kDrinkCategories)
-                                 : type == 'O' ? Category(rng, kOtherCategories)
-                                               : Category(rng, kFoodCategories);
+        const sample::Dish &dish = chooser.Choose(rng, type, made.cuisine);
+        Make(rng, dish, made);
         const bool isPrivate = rng.chance(4);
         s.privateCount += isPrivate ? 1 : 0;
         const QVariantList values{
             id,
             QString(QLatin1Char(type)),
-            Title(rng, type),
-            category,
-            QString::number(rng.between(1, 12)),
-            QStringLiteral("%1 min").arg(rng.between(1, 12) * 5),
-            QStringLiteral("%1 min").arg(rng.between(0, 24) * 5),
+            made.title,
+            made.category,
+            made.servings,
+            made.prepTime,
+            made.cookTime,
             QString::fromLatin1(rng.pick(kNotes)),
             QString(),
             QString::fromLatin1(rng.pick(kSources)),
-            mix.cuisines.isEmpty() ? QString::fromLatin1(rng.pick(kCuisines))
-                                   : mix.cuisines[rng.below(int(mix.cuisines.size()))],
+            made.cuisine,
             rng.chance(10) ? QStringLiteral("Tested %1 times").arg(rng.between(1, 9)) : QString(),
             isPrivate ? 1 : 0};
         for (const QVariant &v : values)
             recipe.addBindValue(v);
         if (!recipe.exec())
             return fail(recipe);
-        const int ingredients = rng.between(2, 15);
-        for (int i = 1; i <= ingredients; ++i) {
-            const Ingredient &ing = rng.pick(kIngredients);
+        int position = 0;
+        for (const Made::Line &line : std::as_const(made.lines)) {
             ingredient.addBindValue(id);
-            ingredient.addBindValue(i);
-            ingredient.addBindValue(QString::fromLatin1(rng.pick(kAmounts)));
-            ingredient.addBindValue(QString::fromLatin1(rng.pick(kMeasures)));
-            ingredient.addBindValue(QString::fromLatin1(ing.name));
-            ingredient.addBindValue(QString::fromLatin1(ing.cabinet));
+            ingredient.addBindValue(++position);
+            ingredient.addBindValue(line.amount);
+            ingredient.addBindValue(line.measure);
+            ingredient.addBindValue(line.name);
+            ingredient.addBindValue(line.cabinet);
             if (!ingredient.exec())
                 return fail(ingredient);
         }
-        const int steps = rng.between(1, 10);
-        for (int i = 1; i <= steps; ++i) {
+        position = 0;
+        for (const QString &step : std::as_const(made.steps)) {
             direction.addBindValue(id);
-            direction.addBindValue(i);
-            direction.addBindValue(QString::fromLatin1(rng.pick(kSteps)));
+            direction.addBindValue(++position);
+            direction.addBindValue(step);
             if (!direction.exec())
                 return fail(direction);
         }
