@@ -29,11 +29,23 @@ bool IsWordChar(QChar c)
 Mark ReadMark(const QString &line, qsizetype at)
 {
     Mark mark;
-    qsizetype stop = at + 1;
-    while (stop < line.size() && !QStringView(u"@#~").contains(line[stop]))
-        ++stop;
-    const qsizetype brace = line.indexOf(QLatin1Char('{'), at + 1);
-    const qsizetype close = brace >= 0 ? line.indexOf(QLatin1Char('}'), brace) : -1;
+    // Searches stop at the next sigil, so a long line of marks is read in one pass.
+    const auto nextSigil = [&line](qsizetype from) {
+        while (from < line.size() && !QStringView(u"@#~").contains(line[from]))
+            ++from;
+        return from;
+    };
+    const qsizetype stop = nextSigil(at + 1);
+    const qsizetype braceAt =
+        QStringView(line).mid(at + 1, stop - at - 1).indexOf(QLatin1Char('{'));
+    const qsizetype brace = braceAt >= 0 ? at + 1 + braceAt : -1;
+    qsizetype close = -1;
+    if (brace >= 0) {
+        const qsizetype limit = nextSigil(brace);
+        const qsizetype closeAt =
+            QStringView(line).mid(brace, limit - brace).indexOf(QLatin1Char('}'));
+        close = closeAt >= 0 ? brace + closeAt : -1;
+    }
     if (brace >= 0 && brace < stop && close > brace) {
         mark.name = line.mid(at + 1, brace - at - 1).trimmed();
         const QString content = line.mid(brace + 1, close - brace - 1);
@@ -42,7 +54,10 @@ Mark ReadMark(const QString &line, qsizetype at)
         mark.unit = pct >= 0 ? content.mid(pct + 1).trimmed() : QString();
         mark.end = close + 1;
         if (mark.end < line.size() && line[mark.end] == QLatin1Char('(')) {
-            const qsizetype paren = line.indexOf(QLatin1Char(')'), mark.end);
+            const qsizetype limit = nextSigil(mark.end);
+            const qsizetype parenAt =
+                QStringView(line).mid(mark.end, limit - mark.end).indexOf(QLatin1Char(')'));
+            const qsizetype paren = parenAt >= 0 ? mark.end + parenAt : -1;
             if (paren > 0) {
                 mark.note = line.mid(mark.end + 1, paren - mark.end - 1).trimmed();
                 mark.end = paren + 1;

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include <memory>
 #include <vector>
@@ -119,6 +120,15 @@ Cleaned Clean(const QByteArray &raw)
             out.newlines.push_back(out.json.size());
         if (inString) {
             if (c == '"') {
+                // A quote not followed by what may follow a string is a quote inside it
+                // that the page forgot to escape: "The "Best" Cake".
+                qsizetype j = i + 1;
+                while (j < end && QChar::isSpace(uchar(in[j])))
+                    ++j;
+                if (j < end && !QByteArrayView(",:}]").contains(in[j])) {
+                    out.json += "\\\"";
+                    continue;
+                }
                 inString = false;
                 out.json += c;
             } else if (c == '\\' && i + 1 < end) {
@@ -292,8 +302,10 @@ QString TextList(const QJsonValue &v, const QString &separator = QStringLiteral(
 bool HasType(const QJsonObject &o, QLatin1String type)
 {
     const auto matches = [type](const QString &t) {
-        return t == type || t.endsWith(QLatin1Char('/') + type) ||
-               t.endsWith(QLatin1Char(':') + type);
+        if (!t.endsWith(type, Qt::CaseInsensitive))
+            return false;
+        const qsizetype before = t.size() - type.size() - 1;
+        return before < 0 || t[before] == QLatin1Char('/') || t[before] == QLatin1Char(':');
     };
     const QJsonValue t = o.value(QLatin1String("@type"));
     if (t.isString())
@@ -501,8 +513,12 @@ bool LooksLikeJson(const QByteArray &bytes)
 ReadResult ReadJsonLd(const QByteArray &bytes, const QString &fileName, const QString &pageUrl)
 {
     ReadResult result;
-    const bool isJson = LooksLikeJson(bytes);
-    const QList<Block> blocks = isJson ? QList<Block>{{bytes, 1}} : ScriptBlocks(bytes);
+    // Pages in a single-byte code page are read as Latin-1 rather than refused.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(bytes); // decodes only when made a QString
+    const QByteArray text = utf8.hasError() ? QString::fromLatin1(bytes).toUtf8() : bytes;
+    const bool isJson = LooksLikeJson(text);
+    const QList<Block> blocks = isJson ? QList<Block>{{text, 1}} : ScriptBlocks(text);
     Extractor extractor(fileName, pageUrl);
     // Nodes of every block are known before any recipe is built, for "@id" references.
     QList<QPair<int, QJsonDocument>> documents;
