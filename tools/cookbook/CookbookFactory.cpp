@@ -235,11 +235,6 @@ class Connection
     QString name_;
 };
 
-bool HasTable(QSqlDatabase &db, const QString &table)
-{
-    return db.tables().contains(table, Qt::CaseInsensitive);
-}
-
 QString Title(Random &rng, char type)
 {
     switch (type) {
@@ -274,72 +269,6 @@ template <std::size_t N> QString Category(Random &rng, const char *const (&names
 }
 
 } // namespace
-
-bool CreateSchema(QSqlDatabase &db, QString *error, bool withPrivate)
-{
-    QSqlQuery q(db);
-    // step is numeric so that ORDER BY step puts step 10 after step 9; a step text that
-    // is not a number is still kept as text.
-    return Exec(
-               q,
-               QStringLiteral("CREATE TABLE RECIPE (id INTEGER PRIMARY KEY, type TEXT, title TEXT, "
-                              "category TEXT, servings TEXT, prep_time TEXT, cook_time TEXT, "
-                              "notes TEXT, rating TEXT, source TEXT, cuisine TEXT, misc TEXT") +
-                   (withPrivate ? QStringLiteral(", private BOOLEAN DEFAULT 0)")
-                                : QStringLiteral(")")),
-               error) &&
-           Exec(q,
-                QStringLiteral("CREATE TABLE INGREDIENTS (recipe_id INTEGER, ingred_id INTEGER, "
-                               "amount TEXT, measure TEXT, ingredient TEXT, cabinet TEXT)"),
-                error) &&
-           Exec(q,
-                QStringLiteral(
-                    "CREATE TABLE DIRECTIONS (recipe_id INTEGER, step INTEGER, direction TEXT)"),
-                error) &&
-           // The recipe manager lists recipes by title and by type and category, and
-           // looks a recipe's lines up by its id.
-           Exec(q, QStringLiteral("CREATE INDEX recipe_title ON RECIPE (title)"), error) &&
-           Exec(q, QStringLiteral("CREATE INDEX recipe_type_category ON RECIPE (type, category)"),
-                error) &&
-           Exec(q,
-                QStringLiteral("CREATE INDEX ingredients_recipe ON INGREDIENTS (recipe_id, "
-                               "ingred_id)"),
-                error) &&
-           Exec(q, QStringLiteral("CREATE INDEX directions_recipe ON DIRECTIONS (recipe_id, step)"),
-                error);
-}
-
-bool CreateCookbook(const QString &folder, QString *error)
-{
-    if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("cannot create folder %1").arg(folder);
-        return false;
-    }
-    {
-        Connection c(folder);
-        QSqlDatabase db = c.db();
-        if (!db.open()) {
-            if (error)
-                *error = db.lastError().text();
-            return false;
-        }
-        if (!HasTable(db, QStringLiteral("RECIPE"))) {
-            // One transaction: one write to disk instead of one per table.
-            db.transaction();
-            if (!CreateSchema(db, error)) {
-                db.rollback();
-                return false;
-            }
-            db.commit();
-        }
-    }
-    const QString ini = QDir(folder).filePath(QStringLiteral("cookbook.ini"));
-    if (ReadIniKey(ini, QStringLiteral("Misc"), QStringLiteral("MaxRecipeID")).isEmpty() &&
-        !WriteIniKey(ini, QStringLiteral("Misc"), QStringLiteral("MaxRecipeID=0"), error))
-        return false;
-    return true;
-}
 
 bool FillSample(const QString &folder, int recipes, quint64 seed, QString *error,
                 SampleSummary *summary, const SampleMix &mix)

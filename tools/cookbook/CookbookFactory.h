@@ -3,20 +3,14 @@
 // benchmark; the client itself never creates or alters a schema.
 #pragma once
 
+#include "cookbook/Schema.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
 namespace zestrel::cookbook
 {
-
-// Creates the tables (and their lookup indexes) in an open, empty database.
-// withPrivate=false makes the layout of recipe-manager versions before 2.7.
-bool CreateSchema(QSqlDatabase &db, QString *error = nullptr, bool withPrivate = true);
-
-// `create FOLDER`: FOLDER/cookbook.db with the schema and FOLDER/cookbook.ini with
-// [Misc] MaxRecipeID=0. An existing database is left as it is.
-bool CreateCookbook(const QString &folder, QString *error = nullptr);
 
 struct SampleSummary {
     qint64 firstId = 0;
