@@ -40,16 +40,42 @@ QString SectionSep(const AppState &app)
     return app.ListSep + app.ListSep;
 }
 
+QString BuildTransferText(const std::optional<QStringList> &header,
+                          const QList<QStringList> &ingredients,
+                          const QList<QStringList> &directions, const AppState &app)
+{
+    QString t;
+    if (header) {
+        for (int i = 0; i < 9; ++i)
+            t += header->value(i) + app.FieldSep;
+        t += header->value(9) + app.ListSep;
+    }
+    t += app.ListSep;
+    auto section = [&](const QList<QStringList> &items, const QString &placeholder) {
+        for (const QStringList &item : items)
+            t += item.join(app.FieldSep) + app.ListSep;
+        if (items.isEmpty())
+            t += placeholder + app.ListSep;
+    };
+    const QString none = QString::fromLatin1(kNoneItem);
+    const QString dash = QStringLiteral("---");
+    section(ingredients, none + app.FieldSep + dash + app.FieldSep + dash + app.FieldSep + dash);
+    t += app.ListSep;
+    section(directions, none + app.FieldSep + dash);
+    t += app.ListSep;
+    t.chop(2 * app.ListSep.size());
+    return t;
+}
+
 std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, bool *found,
                                     bool *shared)
 {
-    const AppState &app = db.app;
     const std::optional<qint64> id = WholeNumber(idText);
     if (found)
         *found = false;
     if (shared)
         *shared = false;
-    QString t;
+    std::optional<QStringList> header;
     if (id) {
         // Shared exactly when the lists would offer it: "NOT private" is true.
         auto recipe = db.RunQuery(
@@ -62,9 +88,9 @@ std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, b
             return std::nullopt;
         if (recipe->next()) {
             const QSqlRecord rec = recipe->record();
-            for (int i = 0; i < 9; ++i)
-                t += ColumnText(*recipe, rec, kHeaderColumns[i]) + app.FieldSep;
-            t += ColumnText(*recipe, rec, kHeaderColumns[9]) + app.ListSep;
+            header.emplace();
+            for (const char *column : kHeaderColumns)
+                header->append(ColumnText(*recipe, rec, column));
             if (found)
                 *found = true;
             if (shared)
@@ -74,48 +100,32 @@ std::optional<QString> RecipeToText(RecipeDatabase &db, const QString &idText, b
         db.RunQuery(QStringLiteral("SELECT 1")); // the same "DB ERROR" as any other id
         return std::nullopt;
     }
-    t += app.ListSep;
 
     auto itemsOf = [&](const QString &sql, std::initializer_list<const char *> columns,
-                       const QString &placeholder) -> bool {
-        std::optional<QSqlQuery> rows;
-        if (id) {
-            rows = db.RunQuery(sql, {*id});
-            if (!rows)
-                return false;
-        }
-        bool any = false;
+                       QList<QStringList> &items) -> bool {
+        if (!id)
+            return true;
+        std::optional<QSqlQuery> rows = db.RunQuery(sql, {*id});
+        if (!rows)
+            return false;
         QSqlRecord rec;
-        while (rows && rows->next()) {
-            if (!any)
+        while (rows->next()) {
+            if (items.isEmpty())
                 rec = rows->record();
-            bool first = true;
-            for (const char *c : columns) {
-                if (!first)
-                    t += app.FieldSep;
-                t += ColumnText(*rows, rec, c);
-                first = false;
-            }
-            t += app.ListSep;
-            any = true;
+            QStringList fields;
+            for (const char *c : columns)
+                fields << ColumnText(*rows, rec, c);
+            items.append(std::move(fields));
         }
-        if (!any)
-            t += placeholder + app.ListSep;
         return true;
     };
-    const QString none = QString::fromLatin1(kNoneItem);
-    const QString dash = QStringLiteral("---");
+    QList<QStringList> ingredients, directions;
     if (!itemsOf(QStringLiteral("SELECT * FROM INGREDIENTS WHERE recipe_id = ? ORDER BY ingred_id"),
-                 {"amount", "measure", "ingredient", "cabinet"},
-                 none + app.FieldSep + dash + app.FieldSep + dash + app.FieldSep + dash))
+                 {"amount", "measure", "ingredient", "cabinet"}, ingredients) ||
+        !itemsOf(QStringLiteral("SELECT * FROM DIRECTIONS WHERE recipe_id = ? ORDER BY step"),
+                 {"step", "direction"}, directions))
         return std::nullopt;
-    t += app.ListSep;
-    if (!itemsOf(QStringLiteral("SELECT * FROM DIRECTIONS WHERE recipe_id = ? ORDER BY step"),
-                 {"step", "direction"}, none + app.FieldSep + dash))
-        return std::nullopt;
-    t += app.ListSep;
-    t.chop(2 * app.ListSep.size());
-    return t;
+    return BuildTransferText(header, ingredients, directions, db.app);
 }
 
 std::optional<QString> BrowsePreviewText(RecipeDatabase &db, const QString &id)

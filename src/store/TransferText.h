@@ -19,6 +19,15 @@ QString SectionSep(const AppState &app);
 // Stands for an empty ingredient or direction section.
 inline constexpr const char *kNoneItem = "<#NONE#>";
 
+// The text of a recipe given as values, as RecipeToText builds it from the database:
+// `header` holds the ten header fields (type, title, category, servings, prep_time,
+// cook_time, notes, source, cuisine, misc), or nothing for a recipe that does not exist;
+// each ingredient item holds amount, measure, ingredient and cabinet, each direction
+// item step and direction. An empty section gets its "<#NONE#>" placeholder.
+QString BuildTransferText(const std::optional<QStringList> &header,
+                          const QList<QStringList> &ingredients,
+                          const QList<QStringList> &directions, const AppState &app);
+
 // The recipe's text without the window section. Nothing when a query fails ("DB ERROR"
 // is shown then). An id that is not a whole number, or has no RECIPE row, gives the
 // text with an empty header; `found` tells which. `shared` tells whether the recipe may be
