@@ -43,7 +43,7 @@ class PageFetcher : public QObject
     void finished(const zestrel::formats::ReadResult &result);
 
   private:
-    void finish(const ReadResult &result);
+    void get(const QUrl &url);
     void fail(const QString &message);
     void onReadyRead();
     void onFinished();
@@ -54,6 +54,7 @@ class PageFetcher : public QObject
     QUrl url_;
     QByteArray body_;
     int timeoutMs_ = kDefaultTimeoutMs;
+    int redirects_ = 0;
 };
 
 } // namespace zestrel::formats

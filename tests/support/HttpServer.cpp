@@ -27,6 +27,12 @@ void HttpServer::setResponse(int status, const QByteArray &body)
     body_ = body;
 }
 
+void HttpServer::setRoute(const QByteArray &path, int status, const QByteArray &body,
+                          const QByteArray &headers, bool silent)
+{
+    routes_.insert(path, {status, body, headers, silent});
+}
+
 void HttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = server_.nextPendingConnection()) {
@@ -47,13 +53,16 @@ void HttpServer::onNewConnection()
             socket->setProperty("request", QByteArray());
             requestPaths.append(path);
             emit requestReceived(path);
-            if (silent_)
+            const auto route = routes_.constFind(path);
+            const Route answer =
+                route != routes_.constEnd() ? *route : Route{status_, body_, {}, silent_};
+            if (answer.silent)
                 return;
-            const QByteArray reason = status_ == 200 ? "OK" : "Error";
-            QByteArray reply = "HTTP/1.0 " + QByteArray::number(status_) + ' ' + reason +
+            const QByteArray reason = answer.status == 200 ? "OK" : "Error";
+            QByteArray reply = "HTTP/1.0 " + QByteArray::number(answer.status) + ' ' + reason +
                                "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                               QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" +
-                               body_;
+                               QByteArray::number(answer.body.size()) + "\r\n" + answer.headers +
+                               "Connection: close\r\n\r\n" + answer.body;
             socket->write(reply);
             socket->disconnectFromHost();
         });

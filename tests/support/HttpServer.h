@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QTcpServer>
 
@@ -23,6 +24,10 @@ class HttpServer : public QObject
     void setResponse(int status, const QByteArray &body);
     // Accept connections but never answer (for time-outs).
     void setSilent(bool silent) { silent_ = silent; }
+    // An answer for one path instead of the configured one; `headers` are extra header
+    // lines ("Location: /next\r\n"). A silent route never answers.
+    void setRoute(const QByteArray &path, int status, const QByteArray &body,
+                  const QByteArray &headers = {}, bool silent = false);
 
     // Paths of the requests received, in order.
     QList<QByteArray> requestPaths;
@@ -37,6 +42,13 @@ class HttpServer : public QObject
     int status_ = 200;
     QByteArray body_;
     bool silent_ = false;
+    struct Route {
+        int status;
+        QByteArray body;
+        QByteArray headers;
+        bool silent;
+    };
+    QHash<QByteArray, Route> routes_;
 };
 
 } // namespace zestrel::test
