@@ -1,9 +1,10 @@
 // zestrel-cookbook: stands in for the recipe manager that owns cookbook.db.
 //   zestrel-cookbook create FOLDER
 //   zestrel-cookbook sample FOLDER --recipes N --seed S [--mix FOOD,DRINK] [--cuisines A,B]
+#include "cookbook/Commands.h"
 #include "cookbook/CookbookFactory.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <QTextStream>
 
@@ -16,7 +17,8 @@ int Usage(QTextStream &err)
            "       zestrel-cookbook sample FOLDER --recipes N --seed S [--mix FOOD,DRINK]\n"
            "                                      [--cuisines NAME,NAME,...]\n"
            "--mix: percent of food and of drink recipes (default 72,18); the rest are other\n"
-           "recipes. --cuisines: the cuisines the recipes are labelled with.\n";
+           "recipes. --cuisines: the cuisines the recipes are labelled with.\n"
+        << zestrel::cookbook::ImportExportUsage();
     return 2;
 }
 
@@ -24,9 +26,17 @@ int Usage(QTextStream &err)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // The commands lay out text (the PDF cookbook) without showing a window, also where
+    // there is no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
     const QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("import"))
+        return zestrel::cookbook::ImportCommand(args.mid(1), QString(), out, err);
+    if (args.value(0) == QLatin1String("export"))
+        return zestrel::cookbook::ExportCommand(args.mid(1), QString(), out, err);
     if (args.size() < 2)
         return Usage(err);
     const QString command = args[0], folder = args[1];
