@@ -6,6 +6,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
 
 namespace zestrel::cookbook
 {
@@ -20,7 +21,12 @@ QString Counted(int n, const char *one, const char *many)
 
 } // namespace
 
-std::optional<KnownFingerprints> ReadFingerprints(Cookbook &cookbook, QString *error)
+namespace
+{
+
+// Every recipe's id, title and fingerprint in id order, in two queries.
+std::optional<QList<std::pair<QByteArray, KnownRecipe>>> AllFingerprints(Cookbook &cookbook,
+                                                                         QString *error)
 {
     QSqlDatabase db = cookbook.Database();
     QSqlQuery q(db);
@@ -46,15 +52,47 @@ std::optional<KnownFingerprints> ReadFingerprints(Cookbook &cookbook, QString *e
             *error = q.lastError().text();
         return std::nullopt;
     }
-    KnownFingerprints known;
+    QList<std::pair<QByteArray, KnownRecipe>> all;
     while (q.next()) {
         const qint64 id = q.value(0).toLongLong();
         const QString title = q.value(1).toString();
-        const QByteArray fp = Fingerprint(title, lines.value(id));
-        if (!known.contains(fp))
-            known.insert(fp, KnownRecipe{id, title});
+        all.append({Fingerprint(title, lines.value(id)), KnownRecipe{id, title}});
     }
+    return all;
+}
+
+} // namespace
+
+std::optional<KnownFingerprints> ReadFingerprints(Cookbook &cookbook, QString *error)
+{
+    const auto all = AllFingerprints(cookbook, error);
+    if (!all)
+        return std::nullopt;
+    KnownFingerprints known;
+    known.reserve(all->size());
+    for (const auto &[fp, recipe] : *all)
+        if (!known.contains(fp))
+            known.insert(fp, recipe);
     return known;
+}
+
+std::optional<QList<QList<KnownRecipe>>> DuplicateGroups(Cookbook &cookbook, QString *error)
+{
+    const auto all = AllFingerprints(cookbook, error);
+    if (!all)
+        return std::nullopt;
+    QHash<QByteArray, QList<KnownRecipe>> byPrint;
+    for (const auto &[fp, recipe] : *all)
+        byPrint[fp] << recipe;
+    QList<QList<KnownRecipe>> groups;
+    for (const auto &group : std::as_const(byPrint))
+        if (group.size() > 1)
+            groups << group;
+    std::sort(groups.begin(), groups.end(), [](const auto &a, const auto &b) {
+        const int c = a.first().title.compare(b.first().title, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.first().id < b.first().id;
+    });
+    return groups;
 }
 
 QString ImportRow::Where() const

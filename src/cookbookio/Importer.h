@@ -29,6 +29,11 @@ using KnownFingerprints = QHash<QByteArray, KnownRecipe>;
 // read in two queries rather than a recipe at a time.
 std::optional<KnownFingerprints> ReadFingerprints(Cookbook &cookbook, QString *error = nullptr);
 
+// The recipes of the cookbook that share a fingerprint, a group each (two or more,
+// lowest id first), groups in the order of their first recipe's title.
+std::optional<QList<QList<KnownRecipe>>> DuplicateGroups(Cookbook &cookbook,
+                                                         QString *error = nullptr);
+
 struct ImportRow {
     enum class Status { New, Duplicate, Error };
     Status status = Status::New;
