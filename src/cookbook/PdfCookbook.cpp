@@ -71,6 +71,7 @@ void PdfCookbook::Build(QPagedPaintDevice &device)
     doc_->setUndoRedoEnabled(false);
 
     QTextCursor c(doc_.get());
+    c.beginEditBlock();
     // The title page.
     c.setBlockFormat(Block(Qt::AlignHCenter, device.height() / 4.0, 24));
     c.setCharFormat(Font(30, true));
@@ -163,16 +164,23 @@ void PdfCookbook::Build(QPagedPaintDevice &device)
 
     // Where each recipe landed. The numbers sit in a column of their own, so writing
     // them in moves nothing.
+    c.endEditBlock();
     const double pageHeight = doc_->pageSize().height();
     pages_.clear();
     for (const QTextBlock &b : starts) {
         const QRectF rect = doc_->documentLayout()->blockBoundingRect(b);
         pages_ << int(std::floor((rect.top() + 1) / pageHeight)) + 1;
     }
-    if (table)
-        for (int row = 0; row < pages_.size(); ++row)
-            table->cellAt(row, 1).firstCursorPosition().insertText(QString::number(pages_[row]),
-                                                                   Font(11));
+    if (table) {
+        // One edit, so the pages are laid out again once rather than once a number.
+        QTextCursor edit(doc_.get());
+        edit.beginEditBlock();
+        for (int row = 0; row < pages_.size(); ++row) {
+            edit.setPosition(table->cellAt(row, 1).firstPosition());
+            edit.insertText(QString::number(pages_[row]), Font(11));
+        }
+        edit.endEditBlock();
+    }
     pageCount_ = doc_->pageCount();
 }
 
