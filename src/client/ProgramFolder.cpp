@@ -1,5 +1,7 @@
 #include "client/ProgramFolder.h"
 
+#include "config/Ini.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -19,9 +21,9 @@ bool WritableFolder(const QString &folder)
 
 bool Installed(const QString &executableFolder)
 {
-    return QFileInfo::exists(QDir(executableFolder)
-                                 .filePath(QStringLiteral("../share/applications/") +
-                                           QLatin1String(kDesktopEntryName)));
+    return QFileInfo::exists(
+        QDir(executableFolder)
+            .filePath(QStringLiteral("../share/applications/") + QLatin1String(kDesktopEntryName)));
 }
 
 } // namespace
@@ -39,6 +41,18 @@ QString ResolveProgramFolder(const QStringList &arguments, const QString &execut
         return executableFolder;
     QDir().mkpath(dataFolder);
     return dataFolder;
+}
+
+QString DefaultCookbookIniPath(const QString &programFolder)
+{
+    return QDir(programFolder).filePath(QStringLiteral("cookbook.ini"));
+}
+
+QString ClientCookbookIniPath(const QString &programFolder)
+{
+    const QString set = ReadIniKey(QDir(programFolder).filePath(QStringLiteral("zestrel.ini")),
+                                   QStringLiteral("MISC"), QStringLiteral("CKFPATH"));
+    return set.isEmpty() ? DefaultCookbookIniPath(programFolder) : set;
 }
 
 } // namespace zestrel

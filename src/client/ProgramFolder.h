@@ -15,6 +15,12 @@ namespace zestrel
 QString ResolveProgramFolder(const QStringList &arguments, const QString &executableFolder,
                              const QString &dataFolder);
 
+// The recipe manager's cookbook.ini beside the program's settings, when CKFPATH names none.
+QString DefaultCookbookIniPath(const QString &programFolder);
+// The cookbook.ini the client of that program folder uses: CKFPATH of [MISC] in its
+// zestrel.ini, else the default above. The cookbook (cookbook.db) lies beside it.
+QString ClientCookbookIniPath(const QString &programFolder);
+
 inline constexpr const char *kDesktopEntryName = "org.zestrel.Zestrel.desktop";
 
 } // namespace zestrel

@@ -1,4 +1,5 @@
 #include "client/StartUp.h"
+#include "client/ProgramFolder.h"
 
 #include "app/Wait.h"
 #include "chat/TextFilter.h"
@@ -138,7 +139,7 @@ bool StartUp::Run()
     session_->AnswerFrom(db_);
     // The recipe manager's ini beside us by default.
     if (app.CookbookIniPath.isEmpty()) {
-        app.CookbookIniPath = QDir(app.ProgramFolder).filePath(QStringLiteral("cookbook.ini"));
+        app.CookbookIniPath = DefaultCookbookIniPath(app.ProgramFolder);
         app.Settings.insert(QStringLiteral("CKFPATH"), app.CookbookIniPath);
         WriteIniKey(app.SettingsFilePath, QStringLiteral("MISC"),
                     QStringLiteral("CKFPATH=") + app.CookbookIniPath);

@@ -3,13 +3,15 @@
 #include "cookbook/Cookbook.h"
 #include "cookbookio/Exporter.h"
 
-namespace zestrel::cookbook
+namespace zestrel::cookbooktool
 {
+
+using namespace zestrel::cookbook;
 
 namespace
 {
 
-int Usage(QTextStream &err, const QString &why = {})
+int ExportUsage(QTextStream &err, const QString &why = {})
 {
     if (!why.isEmpty())
         err << "zestrel-cookbook: " << why << "\n";
@@ -22,10 +24,12 @@ int Usage(QTextStream &err, const QString &why = {})
 
 } // namespace
 
-int ExportCommand(const QStringList &args, const QString &defaultFolder, QTextStream &out,
-                  QTextStream &err)
+int CommandExport(Invocation &call)
 {
-    QString folder = defaultFolder, path;
+    const QStringList &args = call.args;
+    QTextStream &out = call.out, &err = call.err;
+    const QString folder = call.Folder();
+    QString path;
     std::optional<ExportFormat> format;
     ExportSelection selection;
     ExportOptions options;
@@ -40,24 +44,22 @@ int ExportCommand(const QStringList &args, const QString &defaultFolder, QTextSt
                     bool ok = false;
                     const qint64 id = word.trimmed().toLongLong(&ok);
                     if (!ok || id <= 0)
-                        return Usage(err, QStringLiteral("not a recipe id: %1").arg(word));
+                        return ExportUsage(err, QStringLiteral("not a recipe id: %1").arg(word));
                     selection.ids << id;
                     any = true;
                 }
             }
             if (!any)
-                return Usage(err);
+                return ExportUsage(err);
             continue;
         }
         if (!hasValue)
-            return Usage(err);
+            return ExportUsage(err);
         const QString value = args[++i];
-        if (a == QLatin1String("--folder")) {
-            folder = value;
-        } else if (a == QLatin1String("--format")) {
+        if (a == QLatin1String("--format")) {
             format = ExportFormatNamed(value);
             if (!format)
-                return Usage(err, QStringLiteral("unknown format: %1").arg(value));
+                return ExportUsage(err, QStringLiteral("unknown format: %1").arg(value));
         } else if (a == QLatin1String("--out")) {
             path = value;
         } else if (a == QLatin1String("--category")) {
@@ -67,22 +69,22 @@ int ExportCommand(const QStringList &args, const QString &defaultFolder, QTextSt
             options.presentation.servings = value.toInt(&ok);
             if (!ok || options.presentation.servings < 1 ||
                 options.presentation.servings > kMaxServings)
-                return Usage(err, QStringLiteral("servings are 1 to %1").arg(kMaxServings));
+                return ExportUsage(err, QStringLiteral("servings are 1 to %1").arg(kMaxServings));
         } else if (a == QLatin1String("--measures")) {
             if (value.compare(QLatin1String("metric"), Qt::CaseInsensitive) == 0)
                 options.presentation.measures = Measures::Metric;
             else if (value.compare(QLatin1String("us"), Qt::CaseInsensitive) == 0)
                 options.presentation.measures = Measures::US;
             else
-                return Usage(err, QStringLiteral("measures are metric or us"));
+                return ExportUsage(err, QStringLiteral("measures are metric or us"));
         } else if (a == QLatin1String("--title")) {
             options.title = value;
         } else {
-            return Usage(err);
+            return ExportUsage(err);
         }
     }
     if (!format || path.isEmpty() || folder.isEmpty())
-        return Usage(err);
+        return ExportUsage(err);
     options.format = *format;
 
     Cookbook cookbook;
@@ -110,4 +112,4 @@ int ExportCommand(const QStringList &args, const QString &defaultFolder, QTextSt
     return 0;
 }
 
-} // namespace zestrel::cookbook
+} // namespace zestrel::cookbooktool

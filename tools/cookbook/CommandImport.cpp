@@ -6,8 +6,10 @@
 
 #include <QUrl>
 
-namespace zestrel::cookbook
+namespace zestrel::cookbooktool
 {
+
+using namespace zestrel::cookbook;
 
 namespace
 {
@@ -20,25 +22,15 @@ bool IsWebAddress(const QString &source)
 
 } // namespace
 
-QString ImportExportUsage()
+int CommandImport(Invocation &call)
 {
-    return QStringLiteral(
-        "       zestrel-cookbook import [--folder F] FILE|URL...\n"
-        "       zestrel-cookbook export [--folder F] --format mmf|jsonld|cook|pdf --out FILE\n"
-        "                               [--category C] [--ids ID...] [--servings N]\n"
-        "                               [--measures metric|us] [--title T]\n");
-}
-
-int ImportCommand(const QStringList &args, const QString &defaultFolder, QTextStream &out,
-                  QTextStream &err)
-{
-    QString folder = defaultFolder;
+    const QStringList &args = call.args;
+    QTextStream &out = call.out, &err = call.err;
+    const QString folder = call.Folder();
     QStringList sources;
     bool unknown = false;
     for (qsizetype i = 0; i < args.size() && !unknown; ++i) {
-        if (args[i] == QLatin1String("--folder") && i + 1 < args.size())
-            folder = args[++i];
-        else if (args[i].startsWith(QLatin1String("--")))
+        if (args[i].startsWith(QLatin1String("--")))
             unknown = true;
         else
             sources << args[i];
@@ -84,4 +76,4 @@ int ImportCommand(const QStringList &args, const QString &defaultFolder, QTextSt
     return recipesRead == 0 || !report.ok ? 1 : 0;
 }
 
-} // namespace zestrel::cookbook
+} // namespace zestrel::cookbooktool
