@@ -36,4 +36,11 @@ int CommandCreate(Invocation &call);
 // `sample FOLDER --recipes N --seed S [--mix FOOD,DRINK] [--cuisines A,B]`.
 int CommandSample(Invocation &call);
 
+// `import FILE|URL...`: reads, marks duplicates, imports the new recipes in one
+// transaction and prints the report; 1 when nothing could be read or saved.
+int CommandImport(Invocation &call);
+// `export --format mmf|jsonld|cook|pdf --out FILE [--category C] [--ids ID...]
+// [--servings N] [--measures metric|us] [--title T]`. Needs a QGuiApplication.
+int CommandExport(Invocation &call);
+
 } // namespace zestrel::cookbooktool

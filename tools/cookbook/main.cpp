@@ -17,9 +17,9 @@ int main(int argc, char *argv[])
         Command run;
         bool window;
     } commands[] = {
-        {"open", CommandOpen, true},
-        {"create", CommandCreate, false},
-        {"sample", CommandSample, false},
+        {"open", CommandOpen, true},      {"create", CommandCreate, false},
+        {"sample", CommandSample, false}, {"import", CommandImport, false},
+        {"export", CommandExport, true},
     };
 
     QStringList args;
@@ -31,6 +31,9 @@ int main(int argc, char *argv[])
     const auto *command =
         std::find_if(std::begin(commands), std::end(commands),
                      [&](const auto &c) { return name == QLatin1String(c.name); });
+    // export lays out the PDF cookbook's text; it needs no display for that.
+    if (name == QLatin1String("export") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app;
     const bool help =
         args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
