@@ -103,13 +103,24 @@ void ChatRooms::cmdSend_Click()
 
 void ChatRooms::SendChatLine(const QString &text)
 {
-    SetSendText(QString());
     const QString room =
         app_.IsMasterUser ? QString::number(MasterRoom) : QString::number(CurrentRoom);
     const wire::ChatLine line{app_.UserName, text,
                               QString::number(settingNumber("TEXTCOLOR", kBlack)), room};
+    const QString payload = wire::Encode(line);
+    // The relay drops a longer line without a word; the member is told and keeps the text.
+    if (std::size_t(payload.toUtf8().size()) > protocol::kMaxLinePayloadBytes) {
+        app_.prompter.MessageBox(
+            QStringLiteral("The text was not sent: the Zestrel network carries at most %1 "
+                           "bytes in one chat line.\r\n\r\nPlease shorten the text and send "
+                           "it again.")
+                .arg(protocol::kMaxLinePayloadBytes),
+            QStringLiteral("Text not sent"), PromptIcon::Warning);
+        return;
+    }
+    SetSendText(QString());
     connection_.SendMessage(protocol::code::ChatLine, app_.MyUserKey, app_.Net.ServerAddress,
-                            wire::Encode(line));
+                            payload);
 }
 
 void ChatRooms::ShowChatLine(const QString &payload)

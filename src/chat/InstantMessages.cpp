@@ -86,8 +86,11 @@ void InstantMessages::ProcessInstantMessage(const QString &pSource, const QStrin
                 SendInstantMessage(MinimizedReply(), pSource);
             return;
         }
-        if (!automatic && app_.Flag(QStringLiteral("INSTANTMESSAGE"))) {
-            SendInstantMessage(DisabledReply(), pSource);
+        // Switched off means nothing from another member is shown, not even a text that
+        // reads like an automatic reply.
+        if (app_.Flag(QStringLiteral("INSTANTMESSAGE"))) {
+            if (!automatic)
+                SendInstantMessage(DisabledReply(), pSource);
             return;
         }
     }

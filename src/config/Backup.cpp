@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 
 #include <optional>
 
@@ -22,16 +23,35 @@ struct FileError {
 constexpr int kFileNotFound = 53;
 constexpr int kPathFileAccess = 75;
 
-// A copy that replaces its target; the target is untouched when the source is missing.
+// A copy that replaces its target only once the whole source has been read and written:
+// it goes to a temporary file beside the target and is renamed over it, so a failed copy
+// leaves the target as it was.
 std::optional<FileError> CopyOver(const QString &from, const QString &to)
 {
     if (!QFile::exists(from))
         return FileError{kFileNotFound, QStringLiteral("File not found: ") + from};
-    QFile::remove(to);
-    QFile source(from);
-    if (!source.copy(to))
+    const auto accessError = [](const QFileDevice &file) {
         return FileError{kPathFileAccess,
-                         QStringLiteral("Path/File access error: ") + source.errorString()};
+                         QStringLiteral("Path/File access error: ") + file.errorString()};
+    };
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return accessError(source);
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly))
+        return accessError(target);
+    char chunk[64 * 1024];
+    for (;;) {
+        const qint64 n = source.read(chunk, sizeof chunk);
+        if (n < 0)
+            return accessError(source);
+        if (n == 0)
+            break;
+        if (target.write(chunk, n) != n)
+            return accessError(target);
+    }
+    if (!target.commit())
+        return accessError(target);
     return std::nullopt;
 }
 
@@ -140,10 +160,16 @@ void OfferRestore(AppState &state)
     if (answer == PromptAnswer::Yes) {
         QString previous = state.SettingsFilePath;
         previous.replace(QStringLiteral(".ini"), QStringLiteral(".old"));
-        // The current settings are kept aside before the backup takes their place.
-        if (!CopyOver(state.SettingsFilePath, previous) || !QFile::exists(state.SettingsFilePath)) {
-            DeleteFile(state.SettingsFilePath);
-            CopyOver(backup, state.SettingsFilePath);
+        // The current settings are kept aside before the backup takes their place. A copy
+        // that fails changes nothing and leaves the flag alone, so the offer comes back.
+        std::optional<FileError> e;
+        if (QFile::exists(state.SettingsFilePath))
+            e = CopyOver(state.SettingsFilePath, previous);
+        if (!e)
+            e = CopyOver(backup, state.SettingsFilePath);
+        if (e) {
+            ShowError(state, *e);
+            return;
         }
     }
     WriteFlag(backup, false);

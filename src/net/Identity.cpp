@@ -3,6 +3,7 @@
 #include "app/Text.h"
 #include "app/Wait.h"
 #include "config/Ini.h"
+#include "protocol/Protocol.h"
 
 namespace zestrel
 {
@@ -18,6 +19,24 @@ bool Identity::HasReservedWord(const QString &name)
     return upper.contains(QLatin1String("QEVO")) || upper.contains(QLatin1String("SERVER"));
 }
 
+QString Identity::RefusedPart(const QString &name)
+{
+    // The relay refuses a sign-in whose name holds any of these, and the member would
+    // only see the connection end at every start.
+    for (const QChar ch : name) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7f)
+            return QStringLiteral("a control character (code %1)").arg(ch.unicode());
+        if (ch == QLatin1Char('^'))
+            return QStringLiteral("the character \"^\"");
+    }
+    for (const std::string_view marker : {protocol::kBeginMarker, protocol::kEndMarker}) {
+        const QString text = QString::fromLatin1(marker.data(), qsizetype(marker.size()));
+        if (name.contains(text))
+            return QStringLiteral("the sequence \"") + text + QStringLiteral("\"");
+    }
+    return {};
+}
+
 std::optional<bool> Identity::CheckName(const QString &name)
 {
     // Characters as the member typed them: a surrogate pair is one character.
@@ -29,13 +48,20 @@ std::optional<bool> Identity::CheckName(const QString &name)
                                  QStringLiteral("No Username"), PromptIcon::Error);
         return std::nullopt;
     }
+    if (const QString refused = RefusedPart(name); !refused.isEmpty()) {
+        app_.prompter.MessageBox(QStringLiteral("The username may not contain ") + refused +
+                                     QStringLiteral(", which the Zestrel network uses to frame "
+                                                    "its messages. Please choose another name."),
+                                 QStringLiteral("Username not allowed"), PromptIcon::Error);
+        return std::nullopt;
+    }
     if (screen_ && !screen_(app_.prompter, name))
         return std::nullopt;
     if (!HasReservedWord(name))
         return false;
-    const QString password = app_.prompter.InputBox(
-        QStringLiteral("Enter the password for the master user!"),
-        QStringLiteral("Server Password"), QString(), PromptEcho::Password);
+    const QString password =
+        app_.prompter.InputBox(QStringLiteral("Enter the password for the master user!"),
+                               QStringLiteral("Server Password"), QString(), PromptEcho::Password);
     if (password != MasterPassword) {
         app_.prompter.MessageBox(
             QStringLiteral("This username is not permitted because of reserved words!"),

@@ -39,6 +39,10 @@ class Identity
     // did not change); false keeps the previous one.
     bool AcceptChangedName(const QString &typed, const QString &previous);
 
+    // What in the name the relay would refuse ("the character \"^\"", a control
+    // character, a frame marker), or empty text when nothing.
+    static QString RefusedPart(const QString &name);
+
     // True when the upper-cased name contains "QEVO" or "SERVER".
     static bool HasReservedWord(const QString &name);
 

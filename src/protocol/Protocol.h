@@ -24,6 +24,8 @@ inline constexpr std::string_view kArgSep{"\0\2\0", 3}; // between parts of brow
 
 // Largest frame or unframed run either side keeps before giving up on it.
 inline constexpr std::size_t kMaxFrameBytes = 16u * 1024u * 1024u;
+// Longest chat line or search payload the relay passes on; a longer one is dropped there.
+inline constexpr std::size_t kMaxLinePayloadBytes = 64u * 1024u;
 
 // Message codes.
 namespace code

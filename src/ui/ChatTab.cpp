@@ -12,6 +12,8 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace zestrel
 {
 
@@ -51,6 +53,9 @@ ChatTab::ChatTab(QWidget *parent) : QWidget(parent)
     auto *bottom = new QHBoxLayout;
     txtSend_ = new QLineEdit(this);
     txtSend_->setObjectName(QStringLiteral("txtSend"));
+    // No silent cut at the line edit's default 32,767 characters: the send refuses what
+    // the network cannot carry, with a notice.
+    txtSend_->setMaxLength(std::numeric_limits<int>::max());
     QFont courier(QStringLiteral("Courier New"));
     courier.setStyleHint(QFont::Monospace);
     txtSend_->setFont(courier);

@@ -46,6 +46,8 @@ class TestChat : public QObject
     void trimKeepsWholeLines();
     void refusedTexts_data();
     void refusedTexts();
+    void lineBound_data();
+    void lineBound();
     void joinWithoutRoomRefused();
     void displaySettings();
     void roomsOverTheRelay();
@@ -203,6 +205,37 @@ void TestChat::refusedTexts()
     QCOMPARE(c.prompter.titles(), QStringList(title));
     QCOMPARE(chat.SendText(), text);
     QCOMPARE(focus.count(), 1);
+}
+
+// The payload "Anna" NUL NUL NUL text NUL NUL NUL "0" NUL NUL NUL "0" carries 15 bytes
+// around the text; the relay passes at most 65,536.
+void TestChat::lineBound_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("65,536 bytes") << QString(65521, 'a') << true;
+    QTest::newRow("65,537 bytes") << QString(65522, 'a') << false;
+    QTest::newRow("32,761 two-byte characters") << QString(32761, QChar(0xe9)) << false;
+    QTest::newRow("40,000 characters") << QString(40000, 'a') + "!" << true;
+}
+
+void TestChat::lineBound()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, sent);
+    TestClient c("Anna");
+    c.app.UserName = "Anna"; // as after sign-in
+    ChatRooms &chat = c.session.chat;
+    chat.ProcessRoomList(Rooms().join(LS()));
+    chat.CurrentRoom = 0;
+    chat.SetSendText(text);
+    chat.cmdSend_Click();
+    QCOMPARE(c.prompter.titles(), sent ? QStringList() : QStringList{"Text not sent"});
+    QCOMPARE(chat.SendText(), sent ? QString() : text);
+    if (!sent)
+        QCOMPARE(c.prompter.shown[0].text,
+                 QString("The text was not sent: the Zestrel network carries at most 65536 bytes "
+                         "in one chat line.\r\n\r\nPlease shorten the text and send it again."));
 }
 
 void TestChat::joinWithoutRoomRefused()

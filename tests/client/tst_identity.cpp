@@ -61,6 +61,16 @@ void TestIdentity::askUserName_data()
                                                << "Cook" << false << QStringList{ask, foul, ask};
     QTest::newRow("stored foul name asks again") << "BigDickhead" << QStringList{"Cook"} << true
                                                  << "Cook" << false << QStringList{foul, ask};
+    const QString refused = "Username not allowed";
+    QTest::newRow("caret refused, asks again") << "" << QStringList{"Newbie^Two", "Cook"} << true
+                                               << "Cook" << false << QStringList{ask, refused, ask};
+    QTest::newRow("stored name with a tab asks again")
+        << "Newbie\tTwo" << QStringList{"Cook"} << true << "Cook" << false
+        << QStringList{refused, ask};
+    QTest::newRow("frame marker refused") << "" << QStringList{"Ab*~E~*", "Cook"} << true << "Cook"
+                                          << false << QStringList{ask, refused, ask};
+    QTest::newRow("marker characters apart are fine")
+        << "" << QStringList{"Ab*~B*~E~"} << true << "Ab*~B*~E~" << false << QStringList{ask};
     QTest::newRow("reserved word, right password")
         << "" << QStringList{"myserverX", "QuietHarbor"} << true << "myserverX" << true
         << QStringList{ask, pass};
@@ -109,6 +119,24 @@ void TestIdentity::askUserName()
 
 void TestIdentity::texts()
 {
+    // A refused name says which character is not allowed.
+    const QString frame = ", which the Zestrel network uses to frame its messages. Please choose "
+                          "another name.";
+    const QList<std::pair<QString, QString>> refusals{
+        {"Newbie^Two", "The username may not contain the character \"^\"" + frame},
+        {QString("Ann") + QChar(0) + "e",
+         "The username may not contain a control character (code 0)" + frame},
+        {"Ann\x7f", "The username may not contain a control character (code 127)" + frame},
+        {"x*~B~*y", "The username may not contain the sequence \"*~B~*\"" + frame},
+    };
+    for (const auto &[name, text] : refusals) {
+        TestClient c;
+        QCOMPARE(c.session.identity.CheckName(name), std::optional<bool>());
+        QCOMPARE(c.prompter.shown.size(), 1);
+        QCOMPARE(c.prompter.shown[0].text, text);
+        QCOMPARE(c.prompter.shown[0].icon, PromptIcon::Error);
+    }
+
     TestClient c;
     c.prompter.inputs << "Al"
                       << "Server"
@@ -176,6 +204,8 @@ void TestIdentity::nameFromSettingsDialog_data()
     QTest::newRow("reserved, wrong password")
         << "ServerBoss" << QStringList{"guess"} << "Baker" << false
         << QStringList{"Server Password", "QEVO Server conflict"};
+    QTest::newRow("caret") << "Newbie^Two" << QStringList() << "Baker" << false
+                           << QStringList{"Username not allowed"};
     QTest::newRow("reserved, password") << "ServerBoss" << QStringList{"QuietHarbor"}
                                         << "ServerBoss" << true << QStringList{"Server Password"};
 }

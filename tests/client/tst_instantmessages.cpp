@@ -20,6 +20,8 @@ class TestInstantMessages : public QObject
     void automaticReplies_data();
     void automaticReplies();
     void twoMinimizedMembers();
+    void switchedOffShowsNothing_data();
+    void switchedOffShowsNothing();
     void cutTo200();
     void refusals_data();
     void refusals();
@@ -139,12 +141,35 @@ void TestInstantMessages::twoMinimizedMembers()
     QVERIFY(!a.client->diag.messageCenter());
     QVERIFY(!b.client->diag.messageCenter());
 
-    // Restored, a member is shown an automatic reply; switched off, it is shown too.
+    // Restored, a member is shown an automatic reply.
     a.client->connection.Minimized = false;
-    a.setting("INSTANTMESSAGE", "1");
     a.session.messages.ProcessInstantMessage(b.app.MyUserKey, InstantMessages::DisabledReply());
     QCOMPARE(a.client->centerText(), InstantMessages::DisabledReply());
     QCOMPARE(fromA.count(), 2);
+}
+
+void TestInstantMessages::switchedOffShowsNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("replies");
+    QTest::newRow("ordinary text") << "open sesame" << 1;
+    QTest::newRow("reads as the switched-off reply")
+        << "This user has instant messaging disabled!" << 0;
+    QTest::newRow("reads as the minimized reply")
+        << "This user has Zestrel minimized and can not respond to messages!" << 0;
+}
+
+void TestInstantMessages::switchedOffShowsNothing()
+{
+    QFETCH(QString, text);
+    QFETCH(int, replies);
+    NetMember &a = *a_, &b = *b_;
+    a.setting("INSTANTMESSAGE", "1");
+    QSignalSpy fromA(&a.session.messages, &InstantMessages::messageSent);
+    a.session.messages.ProcessInstantMessage(b.app.MyUserKey, text);
+    QVERIFY(!a.client->diag.messageCenter());
+    QCOMPARE(fromA.count(), replies);
+    QVERIFY(a.client->statuses.contains("Inst. Msg. from: Bob"));
 }
 
 void TestInstantMessages::cutTo200()

@@ -62,12 +62,13 @@ class TestBackup : public QObject
         QCOMPARE(env.prompter.shown[0].title, QString("Backup Settings"));
         QCOMPARE(env.prompter.shown[0].icon, PromptIcon::Question);
         QCOMPARE(env.prompter.shown[0].buttons, PromptButtons::YesNo);
-        QCOMPARE(env.prompter.shown[0].text,
-                 QString("You have made a backup copy of your current settings.  This can be used "
-                         "so when you upgrade to the next version of Zestrel, you can restore your "
-                         "settings.\r\n\r\nWould you like to flag this file so that the next time "
-                         "you run Zestrel, it will prompt you to restore Zestrel settings from your "
-                         "backup file?"));
+        QCOMPARE(
+            env.prompter.shown[0].text,
+            QString("You have made a backup copy of your current settings.  This can be used "
+                    "so when you upgrade to the next version of Zestrel, you can restore your "
+                    "settings.\r\n\r\nWould you like to flag this file so that the next time "
+                    "you run Zestrel, it will prompt you to restore Zestrel settings from your "
+                    "backup file?"));
         QCOMPARE(env.flag(), flag);
         QVERIFY(ReadAll(env.backup()).startsWith("[PROFILE]\r\nUSERNAME=alice\r\n"));
 
@@ -91,8 +92,7 @@ class TestBackup : public QObject
         QTest::addColumn<QByteArray>("backup");
         QTest::newRow("flagged YES") << QByteArray("[PROFILE]\r\nUSERNAME=old\r\n\r\n[FLAG]\r\n"
                                                    "ASKTORESTORE=YES\r\n");
-        QTest::newRow("copied by hand, no flag")
-            << QByteArray("[PROFILE]\r\nUSERNAME=old\r\n");
+        QTest::newRow("copied by hand, no flag") << QByteArray("[PROFILE]\r\nUSERNAME=old\r\n");
         QTest::newRow("lower-case no is not NO")
             << QByteArray("[PROFILE]\r\nUSERNAME=old\r\n\r\n[FLAG]\r\nASKTORESTORE=no\r\n");
     }
@@ -154,6 +154,38 @@ class TestBackup : public QObject
         QVERIFY2(env.centerText().startsWith("53: Zestrel\r\n\r\nFile not found: "),
                  qPrintable(env.centerText()));
         QCOMPARE(ReadAll(env.old()), QByteArray("older settings"));
+    }
+
+    // A copy that cannot be completed changes no file; the offer stays flagged.
+    void failedCopyChangesNothing_data()
+    {
+        QTest::addColumn<bool>("offer");
+        QTest::newRow("restore from an unreadable backup copy") << false;
+        QTest::newRow("offer answered Yes, zestrel.old cannot be written") << true;
+    }
+    void failedCopyChangesNothing()
+    {
+        QFETCH(bool, offer);
+        Env env;
+        if (offer) {
+            WriteAll(env.backup(), "[PROFILE]\r\nUSERNAME=old\r\n\r\n[FLAG]\r\n"
+                                   "ASKTORESTORE=YES\r\n");
+            QVERIFY(QDir().mkpath(env.old() + "/in-the-way"));
+            env.prompter.answers.enqueue(PromptAnswer::Yes);
+            OfferRestore(env.state);
+            QCOMPARE(env.flag(), QString("YES"));
+        } else {
+            QVERIFY(QDir().mkpath(env.backup())); // there, but no file to read
+            RestoreSettings(env.state);
+        }
+        QCOMPARE(ReadAll(env.state.SettingsFilePath),
+                 QByteArray("[PROFILE]\r\nUSERNAME=alice\r\n"));
+        QCOMPARE(env.centerTitle(), QString("Error"));
+        QVERIFY2(env.centerText().startsWith("75: Zestrel\r\n\r\nPath/File access error: "),
+                 qPrintable(env.centerText()));
+        const QStringList left = offer ? QStringList{"zestrel.ini", "zestrel.xxx"}
+                                       : QStringList{"zestrel.ini", "zestrel.old"};
+        QCOMPARE(QDir(env.state.ProgramFolder).entryList(QDir::Files), left);
     }
 };
 

@@ -96,6 +96,8 @@ void TestTabs::chatTab()
     auto *box = w.findChild<QLineEdit *>("txtSend");
     QTest::keyClicks(box, "typed");
     QCOMPARE(chat.SendText(), QString("typed"));
+    box->setText(QString(40000, 'p')); // no silent cut at 32,767
+    QCOMPARE(box->text().size(), 40000);
     w.findChild<QPushButton *>("cmdClear")->click();
     QCOMPARE(w.findChild<QTextEdit *>("rtbChat")->toPlainText(), QString());
 }
