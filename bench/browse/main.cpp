@@ -10,6 +10,7 @@
 #include "chat/TextFilter.h"
 #include "client/Session.h"
 #include "cookbook/CookbookFactory.h"
+#include "store/AnswerCatalogue.h"
 #include "store/RecipeDatabase.h"
 
 #include <QCoreApplication>
@@ -64,6 +65,12 @@ int RunMemberB(const QString &folder, quint16 port)
     if (b.app.NoDatabase)
         return 2;
     b.session.AnswerFrom(db);
+    // Steady state: the answers' catalogue is built (it answers from SQLite until then).
+    QElapsedTimer catalogue;
+    catalogue.start();
+    const bool current = db.Catalogue().WaitUntilCurrent(300000);
+    Out() << "member B: answers' catalogue " << (current ? "ready" : "NOT ready") << " in "
+          << catalogue.elapsed() << " ms" << Qt::endl;
     if (!b.session.Start())
         return 3;
     Out() << "ready" << Qt::endl;

@@ -3,6 +3,7 @@
 #include "app/Wait.h"
 #include "client/Answering.h"
 #include "protocol/Protocol.h"
+#include "store/AnswerCatalogue.h"
 
 namespace zestrel
 {
@@ -58,6 +59,9 @@ void Session::AnswerFrom(RecipeDatabase &db)
 {
     RegisterAnswers(dispatcher, db, connection, answerGate);
     browser.BrowseFrom(&db);
+    // The answers' catalogue starts building now (a large cookbook off this thread), so
+    // it is ready by the time the first requests come.
+    db.Catalogue().Current();
 }
 
 bool Session::PrepareIdentity()

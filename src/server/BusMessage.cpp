@@ -54,6 +54,73 @@ void AppendHeader(std::string &out, const BusHeader &h)
     out += h.more ? " 1\n" : " 0\n";
 }
 
+void AppendBatched(std::string &body, std::string_view frame)
+{
+    body += std::to_string(frame.size());
+    body += ':';
+    body.append(frame);
+}
+
+bool SplitBatched(std::string_view body, std::size_t maxFrame,
+                  std::vector<std::string_view> &frames)
+{
+    while (!body.empty()) {
+        const auto colon = body.find(':');
+        std::size_t size = 0;
+        if (colon == std::string_view::npos || colon > 20 || !Number(body.substr(0, colon), size) ||
+            size > maxFrame || size > body.size() - colon - 1)
+            return false;
+        frames.push_back(body.substr(colon + 1, size));
+        body.remove_prefix(colon + 1 + size);
+    }
+    return true;
+}
+
+void FrameBatcher::SendOne(Pending &p, const Send &send)
+{
+    if (p.frames == 1)
+        send(p.subject, 'R', std::string_view(p.body).substr(p.firstAt));
+    else if (p.frames > 1)
+        send(p.subject, 'M', p.body);
+    p.body.clear();
+    p.frames = 0;
+}
+
+void FrameBatcher::Add(const std::string &subject, std::string_view frame, const Send &send)
+{
+    auto it = std::find_if(pending_.begin(), pending_.end(),
+                           [&](const Pending &p) { return p.subject == subject; });
+    const std::size_t size = std::to_string(frame.size()).size() + 1 + frame.size();
+    if (size > limit_) {
+        // Alone, after what this node was sent before it.
+        if (it != pending_.end()) {
+            SendOne(*it, send);
+            pending_.erase(it);
+        }
+        send(subject, 'R', frame);
+        return;
+    }
+    if (it == pending_.end()) {
+        pending_.push_back(Pending{subject, {}, 0, 0});
+        it = pending_.end() - 1;
+    } else if (it->body.size() + size > limit_) {
+        SendOne(*it, send);
+    }
+    if (it->frames == 0)
+        it->firstAt = size - frame.size();
+    AppendBatched(it->body, frame);
+    ++it->frames;
+}
+
+void FrameBatcher::Flush(const Send &send)
+{
+    // Taken out first: sending may gather again.
+    std::vector<Pending> all;
+    all.swap(pending_);
+    for (Pending &p : all)
+        SendOne(p, send);
+}
+
 unsigned SlotOfNode(std::string_view name)
 {
     if (!GoodNodeName(name))

@@ -85,7 +85,17 @@ class NatsCluster final : public Cluster
         const Node *n = NodeOfKey(destination);
         if (n == nullptr || !OnBus())
             return false;
-        Publish(SubjectOf(n->name), 'R', frame);
+        // Gathered per node for this loop turn: one bus message instead of one per frame.
+        batcher_.Add(SubjectOf(n->name), frame, sendBatch_);
+        if (!batcher_.Empty() && !flushPosted_) {
+            flushPosted_ = true;
+            asio::post(io_, [this, alive = std::weak_ptr<int>(alive_)] {
+                if (alive.expired())
+                    return;
+                flushPosted_ = false;
+                FlushBatches();
+            });
+        }
         return true;
     }
     void Unavailable(std::string_view source, std::string_view destination) override
@@ -145,7 +155,21 @@ class NatsCluster final : public Cluster
         return nullptr;
     }
 
+    void FlushBatches()
+    {
+        if (!batcher_.Empty())
+            batcher_.Flush(sendBatch_);
+    }
+
+    // Everything this node sends leaves in the order it was sent: what is gathered goes
+    // out before anything else.
     void Publish(const std::string &subject, char type, std::string_view body, bool more = false)
+    {
+        FlushBatches();
+        Send(subject, type, body, more);
+    }
+
+    void Send(const std::string &subject, char type, std::string_view body, bool more = false)
     {
         if (nc_ == nullptr)
             return;
@@ -272,6 +296,13 @@ class NatsCluster final : public Cluster
     std::uint64_t incarnation_ = 0;
     std::uint64_t seq_ = 0;
     std::string out_;
+    FrameBatcher batcher_;
+    const FrameBatcher::Send sendBatch_ = [this](const std::string &subject, char type,
+                                                 std::string_view body) {
+        Send(subject, type, body);
+    };
+    bool flushPosted_ = false;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::size_t publishFailures_ = 0;
     Clock::time_point lastBeat_{};
     bool stopped_ = false;
@@ -524,6 +555,15 @@ void NatsCluster::OnMessage(std::string_view data)
         if (h.body.size() <= options_.maxFrameBytes)
             host_.RemoteRelay(h.body);
         return;
+    case 'M': {
+        // The frames gathered for this node, in the order they were sent.
+        std::vector<std::string_view> frames;
+        if (!SplitBatched(h.body, options_.maxFrameBytes, frames))
+            LogFolded("bus", "nats", "ignored the rest of a batch from node %s", name.c_str());
+        for (const std::string_view frame : frames)
+            host_.RemoteRelay(frame);
+        return;
+    }
     case 'U': {
         const auto sep = h.body.find(proto::kListSep);
         if (sep != std::string_view::npos)

@@ -27,7 +27,12 @@
 //   zestrel.all         F     frame                        for every signed-in member
 //   zestrel.all         E     frame                        for every connection
 //   zestrel.node.N      R     frame, unchanged             for the member it names
+//   zestrel.node.N      M     frames, each "LEN:" frame    several R gathered in one turn
 //   zestrel.node.N      U     source ListSep destination   destination unknown: 902
+//
+// Frames for one node within one loop turn travel as one M (up to kBatchBytes);
+// anything else a node sends goes out after them, so the order of all a node
+// sends is kept.
 //
 // Directed traffic goes to one subject per node (zestrel.node.NAME), never per
 // member, so members coming and going cause no subscription churn on the bus.

@@ -2,6 +2,7 @@
 #include "app/Text.h"
 
 #include "protocol/Protocol.h"
+#include "store/AnswerCatalogue.h"
 #include "store/TransferText.h"
 #include "wire/Payloads.h"
 
@@ -76,6 +77,9 @@ static QString QueryCategories(RecipeDatabase &db, const QString &typeName, bool
 
 QString ListCategories(RecipeDatabase &db, const QString &typeName, bool allRecipes)
 {
+    if (const CatalogueData *catalogue = db.Catalogue().Current())
+        if (auto list = catalogue->ListCategories(db.app, typeName, allRecipes))
+            return *list;
     // Only the type's first character and the flag make the list.
     const QString key =
         QStringLiteral("110") + QChar(allRecipes ? u'1' : u'0') + LeftChars(typeName, 1);
@@ -121,6 +125,9 @@ QString QueryCategories(RecipeDatabase &db, const QString &typeName, bool allRec
 QString ListLetterGroups(RecipeDatabase &db, const QString &typeName, const QString &category,
                          bool allRecipes)
 {
+    if (const CatalogueData *catalogue = db.Catalogue().Current())
+        if (auto list = catalogue->ListLetterGroups(db.app, typeName, category, allRecipes))
+            return *list;
     const AppState &app = db.app;
     // Only the first and last row of each group are needed for the labels.
     auto rows =
@@ -157,6 +164,9 @@ QString ListLetterGroups(RecipeDatabase &db, const QString &typeName, const QStr
 QString ListGroupRecipes(RecipeDatabase &db, const QString &typeName, const QString &category,
                          const QString &group, bool allRecipes)
 {
+    if (const CatalogueData *catalogue = db.Catalogue().Current())
+        if (auto list = catalogue->ListGroupRecipes(db.app, typeName, category, group, allRecipes))
+            return *list;
     const AppState &app = db.app;
     // The wanted group, or the last group when no group has that number (0, beyond the
     // last, or no number at all).
@@ -185,6 +195,10 @@ QString ListGroupRecipes(RecipeDatabase &db, const QString &typeName, const QStr
 QString SearchRecipes(RecipeDatabase &db, const QString &title, const QString &ingredient,
                       bool allRecipes, const QString &category, qsizetype stopAfter)
 {
+    if (const CatalogueData *catalogue = db.Catalogue().Current())
+        if (auto list = catalogue->SearchRecipes(db.app, title, ingredient, allRecipes, category,
+                                                 stopAfter))
+            return *list;
     const AppState &app = db.app;
     QString sql;
     QVariantList values;

@@ -2,6 +2,7 @@
 #include "app/Text.h"
 
 #include "config/Ini.h"
+#include "store/AnswerCatalogue.h"
 
 #include <QAtomicInteger>
 #include <QDir>
@@ -104,8 +105,16 @@ void RecipeDatabase::RememberAnswer(const QString &key, const QString &answer)
 
 RecipeDatabase::~RecipeDatabase()
 {
+    catalogue_.reset(); // stops a build under way
     CloseRecipeDatabase();
     QSqlDatabase::removeDatabase(connectionName_);
+}
+
+AnswerCatalogue &RecipeDatabase::Catalogue()
+{
+    if (!catalogue_)
+        catalogue_ = std::make_unique<AnswerCatalogue>(*this);
+    return *catalogue_;
 }
 
 QSqlDatabase RecipeDatabase::RecipeDb() const

@@ -6,17 +6,20 @@
 #include "app/AppState.h"
 #include "config/Notices.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QVariantList>
+#include <memory>
 #include <optional>
 
 namespace zestrel
 {
+
+class AnswerCatalogue;
 
 // The name of the second place that offers the recipe manager (its address and the
 // missing-database notice are in config/Notices.h).
@@ -82,6 +85,8 @@ class RecipeDatabase
     void RememberAnswer(const QString &key, const QString &answer);
     // After a write through this connection (an import) nothing kept is used again.
     void ForgetAnswers() { answers_.clear(); }
+    // The answers' in-memory catalogue of this cookbook (store/AnswerCatalogue.h).
+    AnswerCatalogue &Catalogue();
 
   private:
     QString connectionName_;
@@ -92,6 +97,7 @@ class RecipeDatabase
     };
     QHash<QString, Kept> answers_;
     QElapsedTimer clock_;
+    std::unique_ptr<AnswerCatalogue> catalogue_;
 };
 
 } // namespace zestrel

@@ -20,6 +20,10 @@ class TestBus : public QObject
     void refused();
     void slotOfNode_data();
     void slotOfNode();
+    void batches_data();
+    void batches();
+    void batchRefused_data();
+    void batchRefused();
 };
 
 void TestBus::headerRoundTrip_data()
@@ -111,6 +115,72 @@ void TestBus::slotOfNode()
     QFETCH(QString, name);
     QFETCH(uint, slot);
     QCOMPARE(SlotOfNode(name.toStdString()), slot);
+}
+
+// Frames of these sizes for one node (frame i made of letter 'a' + i) through a
+// batcher with a 100-byte bound; what went on the bus, one message a line: its type
+// and its frames' letters and sizes.
+void TestBus::batches_data()
+{
+    QTest::addColumn<QList<int>>("sizes");
+    QTest::addColumn<QStringList>("sent");
+    // A frame of 47 bytes takes 50 in a batch ("47:" before it).
+    QTest::newRow("exactly the bound") << QList<int>{47, 47} << QStringList{"M a47 b47"};
+    QTest::newRow("one byte over") << QList<int>{47, 48} << QStringList{"R a47", "R b48"};
+    QTest::newRow("order kept across batches")
+        << QList<int>{20, 20, 20, 20, 20} << QStringList{"M a20 b20 c20 d20", "R e20"};
+    QTest::newRow("one frame at the bound") << QList<int>{97} << QStringList{"R a97"};
+    QTest::newRow("one frame over it, after what came before")
+        << QList<int>{10, 98, 10} << QStringList{"R a10", "R b98", "R c10"};
+}
+
+void TestBus::batches()
+{
+    QFETCH(QList<int>, sizes);
+    QFETCH(QStringList, sent);
+    QStringList got;
+    const FrameBatcher::Send send = [&](const std::string &subject, char type,
+                                        std::string_view body) {
+        QCOMPARE(subject, std::string("zestrel.node.relay2"));
+        std::vector<std::string_view> frames;
+        if (type == 'M')
+            QVERIFY(SplitBatched(body, 1000, frames));
+        else
+            frames.push_back(body);
+        QString line(QChar::fromLatin1(type));
+        for (const std::string_view f : frames)
+            line += QStringLiteral(" %1%2").arg(QChar::fromLatin1(f.front())).arg(f.size());
+        got << line;
+    };
+    FrameBatcher batcher(100);
+    for (int i = 0; i < sizes.size(); ++i)
+        batcher.Add("zestrel.node.relay2", std::string(std::size_t(sizes[i]), char('a' + i)), send);
+    batcher.Flush(send);
+    QVERIFY(batcher.Empty());
+    QCOMPARE(got, sent);
+}
+
+void TestBus::batchRefused_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("two frames") << QByteArray("3:abc2:de") << 2 << true;
+    QTest::newRow("frame at the bound of 10") << QByteArray("10:0123456789") << 1 << true;
+    QTest::newRow("frame over the bound of 10") << QByteArray("11:0123456789a") << 0 << false;
+    QTest::newRow("shorter than it says") << QByteArray("3:abc4:de") << 1 << false;
+    QTest::newRow("no length") << QByteArray(":abc") << 0 << false;
+    QTest::newRow("no colon") << QByteArray("3abc") << 0 << false;
+}
+
+void TestBus::batchRefused()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, frames);
+    QFETCH(bool, accepted);
+    std::vector<std::string_view> got;
+    QCOMPARE(SplitBatched(body.toStdString(), 10, got), accepted);
+    QCOMPARE(int(got.size()), frames);
 }
 
 QTEST_GUILESS_MAIN(TestBus)
