@@ -80,6 +80,9 @@ class NatsCluster final : public Cluster
         if (OnBus())
             Publish(kAllSubject, everyone ? 'E' : 'F', frame);
     }
+    // Kicks and bans wait for the bus like directory events: one given while it
+    // is away still reaches every node.
+    void Control(std::string_view line) override { Publish(kAllSubject, 'C', line); }
     bool Forward(std::string_view destination, std::string_view frame) override
     {
         const Node *n = NodeOfKey(destination);
@@ -550,6 +553,10 @@ void NatsCluster::OnMessage(std::string_view data)
     case 'E':
         if (h.body.size() <= options_.maxFrameBytes + 1024)
             host_.RemoteFanOut(h.body, h.type == 'E');
+        return;
+    case 'C':
+        if (h.body.size() <= 4096)
+            host_.RemoteControl(h.body);
         return;
     case 'R':
         if (h.body.size() <= options_.maxFrameBytes)

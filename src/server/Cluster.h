@@ -26,6 +26,7 @@
 //   zestrel.all         B     -                            the node stops
 //   zestrel.all         F     frame                        for every signed-in member
 //   zestrel.all         E     frame                        for every connection
+//   zestrel.all         C     operator line                kick, ban or unban everywhere
 //   zestrel.node.N      R     frame, unchanged             for the member it names
 //   zestrel.node.N      M     frames, each "LEN:" frame    several R gathered in one turn
 //   zestrel.node.N      U     source ListSep destination   destination unknown: 902
@@ -75,6 +76,8 @@ class ClusterHost
     virtual void RemoteRelay(std::string_view frame) = 0;
     // The destination of a frame this node's member sent is on no node.
     virtual void RemoteUnavailable(std::string_view source, std::string_view destination) = 0;
+    // An operator control (kick, ban, unban) given at another node.
+    virtual void RemoteControl(std::string_view line) = 0;
     // This node's signed-in members, for a snapshot.
     virtual void ForEachLocalKey(const std::function<void(std::string_view)> &f) = 0;
 };
@@ -86,6 +89,8 @@ class Cluster
     virtual void Arrived(std::string_view key) = 0;
     virtual void Left(std::string_view key) = 0;
     virtual void FanOut(std::string_view frame, bool everyone) = 0;
+    // An operator control line (kick, ban, unban) for every other node.
+    virtual void Control(std::string_view line) = 0;
     // Carries the frame to the node of `destination`; false when no node has it.
     virtual bool Forward(std::string_view destination, std::string_view frame) = 0;
     // Tells the node of `source` that `destination` is on no node.

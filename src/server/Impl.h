@@ -75,6 +75,12 @@ constexpr std::size_t kBudgetVictimFloor = 64 * 1024;
 // A member's refused fan-out bytes drain at half its rate; past two buckets' worth
 // the member is cut.
 constexpr double kRefusedBuckets = 2.0;
+// A member-to-member frame for a member with more than this queued holds its
+// sender: the relay stops reading the sender until the queue is under half of it.
+constexpr std::size_t kRelayHold = 1024 * 1024;
+// A destination that reads nothing this long while holding senders lets them go;
+// frames for it then pile up to the output bound as before.
+constexpr auto kStuckAfter = std::chrono::seconds(5);
 
 using SteadyClock = std::chrono::steady_clock;
 // Bound to the relay's one io_context: a fifth of the size of a tcp::socket, which
@@ -113,6 +119,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     // the start of any later one).
     std::uint32_t noticeEpoch = 0;
     std::uint32_t noticeMark = 0;
+    std::uint32_t writes = 0; // writes that moved bytes: a reader is still reading
+    std::int16_t room = -1;   // of its last chat line, for the operator's who
     bool signedIn = false;
     bool stale = false;        // announcements were skipped; a fresh list is owed
     bool lazy = false;         // listed for a background write
@@ -121,13 +129,24 @@ struct Connection : std::enable_shared_from_this<Connection> {
     bool waitingWrite = false; // the socket is full; a writable wait is pending
     bool warnedSpoof = false;
     bool warnedUnsigned = false;
-    bool waiting = false; // counted in Impl::waitingFrom_
+    bool waiting = false;            // counted in Impl::waitingFrom_
+    bool readPaused = false;         // a destination of its frames is behind: not read meanwhile
+    bool holdsSenders = false;       // listed in Impl::held_
+    SteadyClock::time_point since{}; // connected at
+};
+
+// Senders waiting for one destination to read, and when it last moved.
+struct Held {
+    std::vector<std::shared_ptr<Connection>> senders;
+    std::uint32_t writes = 0;
+    SteadyClock::time_point moved{};
+    bool stuck = false; // read nothing for kStuckAfter: its senders are not held
 };
 
 struct Server::Impl final : ClusterHost {
     Impl(asio::io_context &io, Options o)
         : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io), trimTimer_(io),
-          signInTimer_(io), readBuffer_(kReadBufferBytes), noticeTimer_(io)
+          signInTimer_(io), readBuffer_(kReadBufferBytes), noticeTimer_(io), stuckTimer_(io)
     {
         for (std::size_t i = 0; i < options_.rooms.size(); ++i) {
             if (i > 0)
@@ -188,6 +207,11 @@ struct Server::Impl final : ClusterHost {
     bool noticeArmed_ = false;
     std::vector<std::shared_ptr<Connection>> toClose_;
     bool flushPosted_ = false;
+    BanList bans_;
+    // Destinations holding senders (see kRelayHold).
+    std::unordered_map<Connection *, Held> held_;
+    asio::steady_timer stuckTimer_;
+    bool stuckArmed_ = false;
 
     void Accept();
     void Adopt(Socket socket);
@@ -266,6 +290,31 @@ struct Server::Impl final : ClusterHost {
     void ReadOperator();
     void OperatorLine(std::string_view raw);
     void ReadOperatorFile(int fd);
+
+    // Operator controls and bans (Control.cpp).
+    void LoadBans();
+    // True when the address is banned: the connection is then closed unread.
+    bool Banned(const tcp::endpoint &peer);
+    // False (logged) when the name holds a reserved word and the address may not use it.
+    bool MayTakeName(const Connection &conn, std::string_view name);
+    // who, kick, ban, unban, bans; false for other commands. From the bus: not
+    // passed on again.
+    bool Control(std::string_view command, std::string_view argument, bool fromBus);
+    void RemoteControl(std::string_view line) override;
+    static void NoteRoom(Connection &conn, std::string_view payload);
+    void Who();
+    void Kick(std::string_view who);
+    void Ban(std::string_view argument);
+    void Unban(std::string_view argument);
+    void ListBans();
+    void SaveBans();
+
+    // Member-to-member flow (Flow.cpp): a sender waits while its destination is behind.
+    void Hold(Connection &sender, Connection &destination);
+    void Release(Connection &destination);
+    void Resume(const std::shared_ptr<Connection> &sender);
+    void ArmStuckTimer();
+    void CheckStuck();
 };
 
 } // namespace zestrel::server

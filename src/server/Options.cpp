@@ -52,6 +52,14 @@ std::vector<std::string> DefaultRooms()
             "Vegetarian Table", "Grill and Smoke", "World Kitchens"};
 }
 
+std::vector<AddressRange> DefaultMasterFrom()
+{
+    std::vector<AddressRange> out(2);
+    ParseRange("127.0.0.1", out[0]);
+    ParseRange("::1", out[1]);
+    return out;
+}
+
 bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
 {
     const std::string usage =
@@ -60,6 +68,7 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
         "                      [--max-unsigned-per-address N] [--sign-in-timeout S]\n"
         "                      [--max-memory BYTES] [--fanout-rate BYTES] [--welcome]\n"
         "                      [--cluster nats://HOST:PORT[,nats://...] --node NAME]\n"
+        "                      [--master-from ADDRESS[/PREFIX][,...]] [--ban-file FILE]\n"
         "PORT 0 takes a free port. BYTES may end in K, M or G (times 1024, 1024^2, 1024^3).\n"
         "  --max-members N      signed-in members (default: no limit)\n"
         "  --max-unsigned N     connections not signed in yet (default 1024; 0: no limit)\n"
@@ -72,9 +81,18 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
         "  --node NAME          this node's name (letters, digits, - and _), ending in a\n"
         "                       number 1-200 no other node uses: node N gives out the\n"
         "                       connection indexes N*10000000+1 to (N+1)*10000000\n"
+        "  --master-from LIST   addresses names holding QEVO or SERVER may sign in from\n"
+        "                       (default 127.0.0.1,::1; empty: none)\n"
+        "  --ban-file FILE      keep the operator's bans in FILE across restarts\n"
         "Operator lines on standard input:\n"
         "  broadcast TEXT   notice to every member\n"
-        "  news URL         news page for every member\n";
+        "  news URL         news page for every member\n"
+        "  who              members with key, address, room and connected time\n"
+        "  kick NAME|KEY    close a member's connection (KEY as who shows it, or #INDEX)\n"
+        "  ban ADDRESS[/PREFIX] [MINUTES]\n"
+        "                   refuse connections from there (for good without MINUTES)\n"
+        "  unban ADDRESS[/PREFIX]\n"
+        "  bans             the bans in force\n";
     options.rooms = DefaultRooms();
     bool listen = false;
     for (int i = 1; i < argc; ++i) {
@@ -194,6 +212,22 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
                 return false;
             }
             options.node = std::string(v);
+        } else if (arg == "--master-from") {
+            if (!value(v))
+                return false;
+            std::string bad;
+            if (!ParseRanges(v, options.masterFrom, bad)) {
+                message = "--master-from wants ADDRESS[/PREFIX] separated by commas: " + bad + "\n";
+                return false;
+            }
+        } else if (arg == "--ban-file") {
+            if (!value(v))
+                return false;
+            if (v.empty()) {
+                message = "--ban-file wants a file name\n";
+                return false;
+            }
+            options.banFile = std::string(v);
         } else if (arg == "--welcome") {
             options.welcome = true;
         } else {

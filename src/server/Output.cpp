@@ -351,6 +351,9 @@ void Server::Impl::Write(Connection &conn)
             return;
         }
         conn.output.Consume(pool_, n);
+        ++conn.writes;
+        if (conn.holdsSenders && conn.output.Bytes() <= kRelayHold / 2)
+            Release(conn); // caught up: its senders are read again
         if (conn.stale && conn.output.Bytes() <= kAnnounceBound / 2) {
             // Caught up: one fresh list replaces the notices it missed.
             conn.stale = false;
@@ -421,6 +424,8 @@ void Server::Impl::Drop(Connection &conn)
     }
     ResetInput(conn);
     SetWaiting(conn, false);
+    if (conn.holdsSenders)
+        Release(conn); // gone: its senders go on
     const std::size_t slot = conn.slot;
     if (slot < connections_.size() && connections_[slot].get() == &conn) {
         connections_[slot] = std::move(connections_.back());

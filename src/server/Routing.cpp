@@ -80,6 +80,8 @@ void Server::Impl::Dispatch(Connection &conn, std::string_view frame)
         }
         if (!TakeFanOut(conn, frame.size()))
             return;
+        if (code == proto::code::ChatLine)
+            NoteRoom(conn, m.payload);
         FanOut(code == proto::code::ChatLine ? proto::code::ChatLineRelay
                                              : proto::code::SearchRequest,
                conn.key, m.payload);
@@ -155,7 +157,10 @@ void Server::Impl::Relay(Connection &conn, const proto::MessageView &m, std::str
     }
     const auto it = byKey_.find(m.destination);
     if (it != byKey_.end() && !it->second->closing) {
-        Send(*it->second, frame); // unchanged, as received
+        Connection &destination = *it->second;
+        Send(destination, frame); // unchanged, as received
+        if (destination.output.Bytes() > kRelayHold)
+            Hold(conn, destination); // the sender waits for its reader
         return;
     }
     if (it == byKey_.end() && cluster_ && cluster_->Forward(m.destination, frame))
@@ -185,6 +190,10 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
         MarkClose(conn, "bad sign-in");
         return;
     }
+    if (!MayTakeName(conn, name)) {
+        MarkClose(conn, "bad sign-in");
+        return;
+    }
     if (options_.maxMembers != 0 && members_.size() >= options_.maxMembers) {
         LogFolded("refusals", HostText(conn.peer),
                   "refused sign-in from %s: member limit %zu reached",
@@ -196,6 +205,7 @@ void Server::Impl::SignIn(Connection &conn, std::string_view payload)
     conn.key = proto::BuildUserKey(ip, name, index);
     conn.signedIn = true;
     conn.stale = false;
+    conn.room = -1;
     conn.tokens = std::max(double(options_.fanoutRate), double(options_.maxLinePayload));
     conn.refused = 0;
     conn.bucketTime = SteadyClock::now();

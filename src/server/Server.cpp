@@ -47,6 +47,10 @@ void Server::Impl::Adopt(Socket socket)
         socket.close(ec);
         return;
     }
+    if (Banned(peer)) {
+        socket.close(ec);
+        return;
+    }
     // Members are limited at sign-in; here only those still to sign in count.
     const std::size_t waiting = connections_.size() - members_.size();
     if (options_.maxUnsigned != 0 && waiting >= options_.maxUnsigned) {
@@ -72,7 +76,7 @@ void Server::Impl::Adopt(Socket socket)
     connections_.push_back(conn);
     LogFolded("connects", HostText(peer), "connect %s (%zu open)", EndpointText(peer).c_str(),
               connections_.size());
-    conn->bucketTime = SteadyClock::now(); // waiting for a sign-in since
+    conn->since = conn->bucketTime = SteadyClock::now(); // waiting for a sign-in since
     SetWaiting(*conn, true);
     ArmSignInTimer();
     if (options_.welcome)
@@ -127,6 +131,8 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
             MarkClose(*conn, "unfinished frame before sign-in over the bound");
             break;
         }
+        if (conn->readPaused) // a destination is behind; read again once it catches up
+            break;
         // A short read has emptied the socket: no need to ask again to hear "no more".
         if (n < readBuffer_.size()) {
             WaitReadable(conn);
@@ -242,8 +248,10 @@ void Server::Impl::OperatorLine(std::string_view raw)
     } else if (command == "news") {
         Log("news page for %zu connections: %s", connections_.size(), Printable(argument).c_str());
         ToEveryone(proto::code::ShowWebPage, argument);
-    } else if (!command.empty()) {
-        Log("unknown operator command '%s' (broadcast TEXT, news URL)", Printable(command).c_str());
+    } else if (!Control(command, argument, false) && !command.empty()) {
+        Log("unknown operator command '%s' (broadcast TEXT, news URL, who, kick NAME|KEY, ban "
+            "ADDRESS[/PREFIX] [MINUTES], unban ADDRESS[/PREFIX], bans)",
+            Printable(command).c_str());
     }
     ScheduleFlush();
 }
@@ -300,6 +308,7 @@ tcp::endpoint Server::Listen()
     d.acceptor_.bind(endpoint);
     d.acceptor_.listen(asio::socket_base::max_listen_connections);
     d.acceptor_.non_blocking(true); // the accept loop stops at an empty listen queue
+    d.LoadBans();
     if (!d.options_.clusterUrls.empty() && !d.cluster_)
         d.cluster_ = StartCluster(d.io_, d.options_, d);
     d.Accept();
@@ -357,6 +366,8 @@ void Server::Stop()
     d.trimTimer_.cancel();
     d.signInTimer_.cancel();
     d.noticeTimer_.cancel();
+    d.stuckTimer_.cancel();
+    d.held_.clear();
     d.lazy_.clear();
     d.lazyNext_ = 0;
     d.DropMemberList();

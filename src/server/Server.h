@@ -14,8 +14,13 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include "server/Control.h"
+
 namespace zestrel::server
 {
+
+// 127.0.0.1 and ::1: the relay's own host.
+std::vector<AddressRange> DefaultMasterFrom();
 
 struct Options {
     std::string host = "127.0.0.1";
@@ -38,6 +43,9 @@ struct Options {
     std::vector<std::string> clusterUrls;
     std::string node;
     unsigned slot = 0;
+    // Names holding a reserved word sign in only from these addresses.
+    std::vector<AddressRange> masterFrom = DefaultMasterFrom();
+    std::string banFile; // empty: bans last as long as the process
 };
 
 std::vector<std::string> DefaultRooms();
@@ -58,7 +66,8 @@ class Server
     // address cannot be used. Returns the real local endpoint.
     asio::ip::tcp::endpoint Listen();
 
-    // Reads operator lines ("broadcast TEXT", "news URL") from a file
+    // Reads operator lines ("broadcast TEXT", "news URL", "who", "kick NAME|KEY",
+    // "ban ADDRESS[/PREFIX] [MINUTES]", "unban ADDRESS[/PREFIX]", "bans") from a file
     // descriptor, usually standard input. End of input only ends the reading.
     void AttachOperatorInput(int fd);
     void OperatorLine(std::string_view line);

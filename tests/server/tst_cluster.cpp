@@ -119,6 +119,7 @@ class TestCluster : public QObject
     void frameBoundAcrossNodes_data();
     void frameBoundAcrossNodes();
     void slowMemberOnOtherNodeIsCutAlone();
+    void kickAndBanReachEveryNode();
     void deadNodeSeenWithinFiveSeconds();
     void busRestartResynchronises();
     void busServerDeathLosesNoView();
@@ -372,6 +373,45 @@ void TestCluster::slowMemberOnOtherNodeIsCutAlone()
     QCOMPARE(reader->Socket().state(), QAbstractSocket::ConnectedState);
     const QString log = net.Log(1);
     QVERIFY2(log.contains(QStringLiteral("unsent output over the bound")), qPrintable(log));
+}
+
+void TestCluster::kickAndBanReachEveryNode()
+{
+    Net net;
+    QVERIFY(net.Start(1, 2));
+    RawClient *a = net.Join(0, "anna");
+    RawClient *b = net.Join(1, "bert");
+    RawClient far;
+    QVERIFY(a && b && far.Connect(net.nodes[1]->port(), QStringLiteral("127.0.0.2")));
+    const std::string kf = far.SignIn("far");
+    QVERIFY(net.Converged({a->Key(), b->Key(), kf}));
+    QString log2;
+    const auto logged = [&](const QString &text) {
+        return QTest::qWaitFor([&] { return (log2 += net.Log(1)).contains(text); }, 10000);
+    };
+    // Given at node 1, for a member of node 2.
+    net.nodes[0]->command(QStringLiteral("kick bert"));
+    QVERIFY(b->WaitDisconnected(10000));
+    QVERIFY(
+        QTest::qWaitFor([&] { return CountPayload(*a, code::UserLeft, b->Key()) == 1; }, 10000));
+    QVERIFY(logged(QStringLiteral("kick bert: 1 members closed here")));
+
+    // A ban at node 1 closes the member from there at node 2, and node 2 refuses
+    // the address at accept.
+    net.nodes[0]->command(QStringLiteral("ban 127.0.0.2"));
+    QVERIFY(far.WaitDisconnected(10000));
+    QVERIFY(QTest::qWaitFor([&] { return CountPayload(*a, code::UserLeft, kf) == 1; }, 10000));
+    QVERIFY(logged(QStringLiteral("ban 127.0.0.2 until unbanned: 1 connections closed")));
+    RawClient again;
+    QVERIFY(again.Connect(net.nodes[1]->port(), QStringLiteral("127.0.0.2")));
+    QVERIFY(again.WaitDisconnected(10000));
+    QVERIFY(logged(QStringLiteral(": banned (127.0.0.2)")));
+
+    net.nodes[0]->command(QStringLiteral("unban 127.0.0.2"));
+    QVERIFY(logged(QStringLiteral("unban 127.0.0.2")));
+    RawClient back;
+    QVERIFY(back.Connect(net.nodes[1]->port(), QStringLiteral("127.0.0.2")));
+    QVERIFY(!back.SignIn("back").empty());
 }
 
 void TestCluster::deadNodeSeenWithinFiveSeconds()
