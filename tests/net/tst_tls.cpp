@@ -170,7 +170,8 @@ void TestTls::badInput()
     }
     for (auto &c : bad)
         QVERIFY(c->WaitDisconnected(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains(logged), 5000);
+    if (!logged.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(logged), 10000);
     // The member signed in before is untouched, and newcomers still get in.
     QCOMPARE(member.Socket().state(), QAbstractSocket::ConnectedState);
     RawClient late;
