@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and tests need, only those still missing.
 set -euo pipefail
-pkgs=(ccache qt6-base-dev libqt6sql6-sqlite libqt6svg6 libgl-dev libasio-dev libnats-dev nats-server xvfb xauth poppler-utils libgumbo-dev "$@")
+pkgs=(ccache qt6-base-dev libqt6sql6-sqlite libqt6svg6 libgl-dev libasio-dev libnats-dev nats-server libssl-dev openssl libsystemd-dev xvfb xauth poppler-utils libgumbo-dev "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

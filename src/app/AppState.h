@@ -23,6 +23,7 @@ struct NetSettings {
     QString ServerAddress;
     QString ServerPort;
     int ConnectTimeout = 0; // seconds, 0..255
+    bool ServerTls = false; // SERVER_TLS=1: the connection is encrypted
     QString BeginMarker = QStringLiteral("*~B~*");
     QString EndMarker = QStringLiteral("*~E~*");
 };

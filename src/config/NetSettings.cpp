@@ -99,6 +99,8 @@ void LoadNetSettings(AppState &state)
     net.SettingVersion = ReadNetSetting(folder, QStringLiteral("SETTING_VERSION"));
     net.ServerAddress = ReadNetSetting(folder, QStringLiteral("REMOTE_SERVER_IP"));
     net.ServerPort = ReadNetSetting(folder, QStringLiteral("SERVER_LISTEN_PORT"));
+    net.ServerTls =
+        TrimSpaces(ReadNetSetting(folder, QStringLiteral("SERVER_TLS"))) == QLatin1String("1");
     net.ConnectTimeout =
         ParseConnectTimeout(ReadNetSetting(folder, QStringLiteral("WINSOCK_CONNECT_TIME_OUT")),
                             true)

@@ -1,12 +1,16 @@
 #include "net/Connection.h"
 
+#include "app/Text.h"
 #include "app/Wait.h"
+#include "config/Ini.h"
 #include "wire/Frame.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkInterface>
+#include <QSslCertificate>
 #include <exception>
 
 namespace zestrel
@@ -53,7 +57,7 @@ QString AddressText(const QHostAddress &address)
 } // namespace
 
 Connection::Connection(AppState &app_, Dispatcher &dispatcher_, QObject *parent)
-    : QObject(parent), app(app_), dispatcher(dispatcher_), socket_(new QTcpSocket(this))
+    : QObject(parent), app(app_), dispatcher(dispatcher_), socket_(new QSslSocket(this))
 {
     timPing.setInterval(60 * 1000);
     timReconnect.setInterval(5 * 1000);
@@ -70,6 +74,7 @@ Connection::Connection(AppState &app_, Dispatcher &dispatcher_, QObject *parent)
     connect(socket_, &QTcpSocket::readyRead, this, &Connection::DataArrival);
     connect(socket_, &QTcpSocket::disconnected, this, &Connection::onDisconnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &Connection::onSocketError);
+    connect(socket_, &QSslSocket::sslErrors, this, &Connection::onSslErrors);
     connect(socket_, &QTcpSocket::bytesWritten, this,
             [this] { lights.TurnOffLater(ActivityLights::Send); });
 }
@@ -152,17 +157,37 @@ bool Connection::ConnectToServer()
     // Left-over text from the previous connection would glue onto this one's first frame.
     reassembler_.Clear();
     pending_.clear();
-    unreachable_ = false;
-    closingLocally_ = false;
-    socket_->connectToHost(app.Net.ServerAddress, quint16(port));
+    const bool tls = app.Net.ServerTls;
+    // Connected means encrypted too, with TLS.
+    const auto ready = [&] {
+        return State() == StateConnected && (!tls || socket_->isEncrypted());
+    };
+    // An unknown certificate the member accepts is tried again at once.
+    for (int attempt = 0;; ++attempt) {
+        unreachable_ = false;
+        closingLocally_ = false;
+        handshakeFailed_ = false;
+        certProblem_ = CertProblem::None;
+        if (tls)
+            socket_->connectToHostEncrypted(app.Net.ServerAddress, quint16(port));
+        else
+            socket_->connectToHost(app.Net.ServerAddress, quint16(port));
 
-    QElapsedTimer start;
-    start.start();
-    status(QStringLiteral("Connecting to server..."));
-    bool timedOut = false;
-    while (State() != StateConnected && !timedOut && !unreachable_ && !app.Closing) {
-        PauseWithEvents(kWaitStep);
-        timedOut = TimedOut(start, app.Net.ConnectTimeout);
+        QElapsedTimer start;
+        start.start();
+        status(QStringLiteral("Connecting to server..."));
+        bool timedOut = false;
+        while (!ready() && !timedOut && !unreachable_ && !handshakeFailed_ && !app.Closing) {
+            PauseWithEvents(kWaitStep);
+            timedOut = TimedOut(start, app.Net.ConnectTimeout);
+        }
+        if (ready() || !handshakeFailed_ || app.Closing)
+            break;
+        CloseConnection();
+        if (!timReconnect.isActive())
+            timReconnect.start();
+        if (!decideCertificate(attempt == 0))
+            return false;
     }
 
     if (!timReconnect.isActive())
@@ -170,7 +195,7 @@ bool Connection::ConnectToServer()
     if (!timIdle.isActive())
         timIdle.start();
 
-    if (State() != StateConnected) {
+    if (!ready()) {
         if (unreachable_) {
             CloseConnection();
             return connectFailed(ErrHostUnreachable, kSocketSource);
@@ -221,9 +246,101 @@ bool Connection::connectFailed(qint64 number, const QString &source)
 
 void Connection::onSocketError(QAbstractSocket::SocketError error)
 {
+    // A TLS connect that ends before it is encrypted has failed; the wait ends now.
+    if (connecting_ && app.Net.ServerTls && !socket_->isEncrypted() &&
+        error != QAbstractSocket::HostNotFoundError && error != QAbstractSocket::NetworkError &&
+        error != QAbstractSocket::ConnectionRefusedError &&
+        error != QAbstractSocket::SocketTimeoutError)
+        handshakeFailed_ = true;
     // An unreachable host will not become reachable within the wait; end it now.
     if (connecting_ && SocketErrorNumber(error) == ErrHostUnreachable)
         unreachable_ = true;
+}
+
+QString Connection::Fingerprint(const QSslCertificate &certificate)
+{
+    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+}
+
+QString Connection::relayAddress() const
+{
+    return app.Net.ServerAddress.trimmed() + QLatin1Char(':') + app.Net.ServerPort.trimmed();
+}
+
+void Connection::onSslErrors(const QList<QSslError> &errors)
+{
+    const QString fingerprint = Fingerprint(socket_->peerCertificate());
+    const QString known = ReadIniKey(app.SettingsFilePath, CertificateSection(), relayAddress());
+    if (!fingerprint.isEmpty() && known == fingerprint) {
+        socket_->ignoreSslErrors(errors); // the member trusted this very certificate
+        return;
+    }
+    certFingerprint_ = fingerprint;
+    certProblem_ = known.isEmpty()                           ? CertProblem::Unknown
+                   : known == QLatin1Char('!') + fingerprint ? CertProblem::Refused
+                   : known.startsWith(QLatin1Char('!'))      ? CertProblem::Unknown
+                                                             : CertProblem::Changed;
+    handshakeFailed_ = true;
+}
+
+bool Connection::decideCertificate(bool mayAsk)
+{
+    const QString where = relayAddress();
+    switch (certProblem_) {
+    case CertProblem::None:
+        status(QStringLiteral("The secure connection to the server failed: ") +
+               socket_->errorString());
+        return false;
+    case CertProblem::Refused:
+        status(QStringLiteral("Not connected: you did not trust the certificate of ") + where +
+               QLatin1Char('.'));
+        return false;
+    case CertProblem::Changed:
+        status(QStringLiteral("Not connected: the certificate of ") + where +
+               QStringLiteral(" is not the one you trusted."));
+        // Told once per certificate, however often the reconnect timer tries again.
+        if (certWarned_ != certFingerprint_) {
+            certWarned_ = certFingerprint_;
+            app.prompter.MessageBox(
+                QStringLiteral("The server ") + where +
+                    QStringLiteral(" shows a different certificate than the one you trusted "
+                                   "before. Someone may be listening in between, so Zestrel "
+                                   "does not connect.") +
+                    kCrLf + kCrLf + QStringLiteral("SHA-256 fingerprint: ") + certFingerprint_ +
+                    kCrLf + kCrLf +
+                    QStringLiteral("If the server's operator changed it, remove the line for ") +
+                    where + QStringLiteral(" in the [") + CertificateSection() +
+                    QStringLiteral("] section of zestrel.ini and connect again."),
+                QStringLiteral("Certificate Changed"), PromptIcon::Error);
+        }
+        return false;
+    case CertProblem::Unknown:
+        if (mayAsk)
+            break;
+        status(QStringLiteral("Not connected: the certificate of ") + where +
+               QStringLiteral(" is not trusted."));
+        return false;
+    }
+    const PromptAnswer answer = app.prompter.MessageBox(
+        QStringLiteral("The server ") + where +
+            QStringLiteral(" shows a certificate your system does not trust (a relay among "
+                           "friends often makes its own).") +
+            kCrLf + kCrLf + QStringLiteral("SHA-256 fingerprint: ") + certFingerprint_ + kCrLf +
+            kCrLf +
+            QStringLiteral("Compare it with the one the server's operator gave you. Trust "
+                           "this certificate for this server?"),
+        QStringLiteral("Unknown Certificate"), PromptIcon::Question, PromptButtons::YesNo);
+    const bool yes = answer == PromptAnswer::Yes;
+    QString error;
+    if (!WriteIniKey(app.SettingsFilePath, CertificateSection(),
+                     where + QLatin1Char('=') + (yes ? QString() : QStringLiteral("!")) +
+                         certFingerprint_,
+                     &error))
+        app.diag.ReportError(75, error, QStringLiteral("WriteIniKey"));
+    if (!yes)
+        status(QStringLiteral("Not connected: you did not trust the certificate of ") + where +
+               QLatin1Char('.'));
+    return yes;
 }
 
 void Connection::CloseConnection()
@@ -241,6 +358,9 @@ void Connection::CloseConnection()
 void Connection::onDisconnected()
 {
     if (closingLocally_)
+        return;
+    // A TLS handshake that failed is no lost connection; the connect says why.
+    if (connecting_ && app.Net.ServerTls && !socket_->isEncrypted())
         return;
     // The server closed the connection. A sign-off cannot travel over a closed
     // socket, so none is attempted.

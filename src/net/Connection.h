@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSslError>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <deque>
@@ -76,7 +78,7 @@ class Connection : public QObject, public MessageSender
 
     void SetMemberTree(MemberTreeAccess *tree) { tree_ = tree; }
 
-    QTcpSocket &socket() { return *socket_; }
+    QSslSocket &socket() { return *socket_; }
     // 0 closed, 7 connected, anything else in between.
     int State() const;
     // The socket's local address, or the machine's first non-loopback IPv4 address
@@ -86,6 +88,13 @@ class Connection : public QObject, public MessageSender
     bool Waiting() const { return connecting_ || sendWaits_ > 0; }
 
     bool ConnectToServer();
+
+    // Trusted relay certificates live in zestrel.ini, section CERTIFICATES, one key per
+    // relay address ("HOST:PORT"): the SHA-256 fingerprint the member accepted, or "!"
+    // and the fingerprint of one the member refused.
+    static QString CertificateSection() { return QStringLiteral("CERTIFICATES"); }
+    // "AB:CD:..." of the certificate's DER bytes.
+    static QString Fingerprint(const QSslCertificate &certificate);
     // Sends one frame's bytes over the existing connection.
     void SendToServer(const QString &address, const QString &port, const QByteArray &frame);
     void SendMessage(int code, const QString &source, const QString &destination,
@@ -131,11 +140,23 @@ class Connection : public QObject, public MessageSender
     void handleEvent(const protocol::Reassembler::Event &event);
     void onDisconnected();
     void onSocketError(QAbstractSocket::SocketError error);
+    void onSslErrors(const QList<QSslError> &errors);
+    // After a TLS connect failed on a certificate the system does not trust: asks the
+    // member about an unknown one when it may (true: accepted, try again), or says why not.
+    bool decideCertificate(bool mayAsk);
+    QString relayAddress() const;
     bool connectFailed(qint64 number, const QString &source);
     void status(const QString &text);
 
     MemberTreeAccess *tree_ = nullptr;
-    QTcpSocket *socket_;
+    QSslSocket *socket_;
+    // The last TLS connect: its certificate was not trusted (unknown or changed), or
+    // its handshake failed otherwise.
+    enum class CertProblem { None, Unknown, Refused, Changed };
+    CertProblem certProblem_ = CertProblem::None;
+    QString certFingerprint_;
+    QString certWarned_; // the changed certificate the member was already told about
+    bool handshakeFailed_ = false;
     protocol::Reassembler reassembler_;
     std::deque<protocol::Reassembler::Event> pending_;
     QTimer nextTurn_;

@@ -38,6 +38,9 @@
 #include <unordered_map>
 #include <vector>
 
+struct ssl_st;
+struct ssl_ctx_st;
+
 namespace zestrel::server
 {
 
@@ -82,6 +85,10 @@ constexpr std::size_t kRelayHold = 1024 * 1024;
 // frames for it then pile up to the output bound as before.
 constexpr auto kStuckAfter = std::chrono::seconds(5);
 
+// TLS: OpenSSL works on the connection's own descriptor, driven by the same
+// readiness waits as a plain socket; a record at most this big is written at once.
+constexpr std::size_t kTlsRecordBytes = 16 * 1024;
+
 using SteadyClock = std::chrono::steady_clock;
 // Bound to the relay's one io_context: a fifth of the size of a tcp::socket, which
 // carries a type-erased executor.
@@ -100,6 +107,9 @@ struct Connection : std::enable_shared_from_this<Connection> {
         : socket(std::move(s)), input(maxFrame), peer(p)
     {
     }
+    ~Connection(); // frees the TLS session (Tls.cpp)
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
 
     Socket socket;
     proto::Reassembler input;
@@ -133,6 +143,11 @@ struct Connection : std::enable_shared_from_this<Connection> {
     bool readPaused = false;         // a destination of its frames is behind: not read meanwhile
     bool holdsSenders = false;       // listed in Impl::held_
     SteadyClock::time_point since{}; // connected at
+    // TLS members only: the session, and what it waits for.
+    bool handshaking = false;       // nothing is written before the handshake is done
+    bool tlsWantsWrite = false;     // reading goes on once the socket takes output
+    bool tlsWriteWantsRead = false; // writing goes on after the next read
+    ssl_st *tls = nullptr;
 };
 
 // Senders waiting for one destination to read, and when it last moved.
@@ -143,10 +158,15 @@ struct Held {
     bool stuck = false; // read nothing for kStuckAfter: its senders are not held
 };
 
+struct TlsContextFree {
+    void operator()(ssl_ctx_st *ctx) const noexcept;
+};
+
 struct Server::Impl final : ClusterHost {
     Impl(asio::io_context &io, Options o)
-        : io_(io), options_(std::move(o)), acceptor_(io), retryAccept_(io), trimTimer_(io),
-          signInTimer_(io), readBuffer_(kReadBufferBytes), noticeTimer_(io), stuckTimer_(io)
+        : io_(io), options_(std::move(o)), acceptor_(io), tlsAcceptor_(io), retryAccept_(io),
+          retryTlsAccept_(io), trimTimer_(io), signInTimer_(io), readBuffer_(kReadBufferBytes),
+          noticeTimer_(io), stuckTimer_(io)
     {
         for (std::size_t i = 0; i < options_.rooms.size(); ++i) {
             if (i > 0)
@@ -160,7 +180,13 @@ struct Server::Impl final : ClusterHost {
     asio::io_context &io_;
     Options options_;
     tcp::acceptor acceptor_;
+    tcp::acceptor tlsAcceptor_;
+    // Certificate and key for new TLS connections; open ones hold their own reference.
+    std::unique_ptr<ssl_ctx_st, TlsContextFree> tlsContext_;
+    std::string tlsError_;         // why the last TLS read or write failed
+    std::vector<char> tlsScratch_; // small slices packed into one record
     asio::steady_timer retryAccept_;
+    asio::steady_timer retryTlsAccept_;
     asio::steady_timer trimTimer_;
     bool trimArmed_ = false;
     std::size_t peakSinceTrim_ = 0; // highest metered memory since the last trim
@@ -213,9 +239,23 @@ struct Server::Impl final : ClusterHost {
     asio::steady_timer stuckTimer_;
     bool stuckArmed_ = false;
 
-    void Accept();
-    void Adopt(Socket socket);
+    void Accept(tcp::acceptor &acceptor, bool tls);
+    void Adopt(Socket socket, bool tls);
+    // TLS (Tls.cpp): the context from the files named in the options (nullptr and
+    // tlsError_ on failure), a session for a new connection, and reads and writes
+    // through it with the socket's error codes (would_block, eof; others with
+    // tlsError_ saying why).
+    ssl_ctx_st *LoadTlsContext();
+    bool StartTls(Connection &conn);
+    std::size_t TlsRead(Connection &conn, std::error_code &ec);
+    std::size_t TlsWrite(Connection &conn, const asio::const_buffer *bufs, std::size_t count,
+                         std::error_code &ec);
+    std::size_t TlsFailed(Connection &conn, int result, bool handshake, bool writing,
+                          std::error_code &ec);
+    void MarkDirty(Connection &conn);
     void WaitReadable(const std::shared_ptr<Connection> &conn);
+    // TLS: reading goes on once the socket takes the session's output.
+    void WaitWritableToRead(const std::shared_ptr<Connection> &conn);
     void OnReadable(const std::shared_ptr<Connection> &conn);
     void HandleInput(Connection &conn, std::string_view chunk);
     void Dispatch(Connection &conn, std::string_view frame);

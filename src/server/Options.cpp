@@ -63,13 +63,20 @@ std::vector<AddressRange> DefaultMasterFrom()
 bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
 {
     const std::string usage =
-        "usage: zestrel-server --listen HOST:PORT [--rooms \"Name1,Name2,...\"]\n"
+        "usage: zestrel-server [--listen HOST:PORT]\n"
+        "                      [--listen-tls HOST:PORT --tls-cert FILE --tls-key FILE]\n"
+        "                      [--rooms \"Name1,Name2,...\"]\n"
         "                      [--max-members N] [--max-unsigned N]\n"
         "                      [--max-unsigned-per-address N] [--sign-in-timeout S]\n"
         "                      [--max-memory BYTES] [--fanout-rate BYTES] [--welcome]\n"
         "                      [--cluster nats://HOST:PORT[,nats://...] --node NAME]\n"
         "                      [--master-from ADDRESS[/PREFIX][,...]] [--ban-file FILE]\n"
         "PORT 0 takes a free port. BYTES may end in K, M or G (times 1024, 1024^2, 1024^3).\n"
+        "  --listen HOST:PORT   plain listener\n"
+        "  --listen-tls HOST:PORT\n"
+        "                       TLS listener (TLS 1.2 and newer), beside or instead of\n"
+        "                       the plain one; --tls-cert names the PEM certificate chain,\n"
+        "                       --tls-key its PEM private key. SIGHUP loads both again.\n"
         "  --max-members N      signed-in members (default: no limit)\n"
         "  --max-unsigned N     connections not signed in yet (default 1024; 0: no limit)\n"
         "  --max-unsigned-per-address N\n"
@@ -109,12 +116,13 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
         if (arg == "--help" || arg == "-h") {
             message = usage;
             return false;
-        } else if (arg == "--listen") {
+        } else if (arg == "--listen" || arg == "--listen-tls") {
             if (!value(v))
                 return false;
+            const bool tls = arg == "--listen-tls";
             const auto colon = v.rfind(':');
             if (colon == std::string_view::npos || colon == 0) {
-                message = "--listen wants HOST:PORT\n" + usage;
+                message = std::string(arg) + " wants HOST:PORT\n" + usage;
                 return false;
             }
             std::string_view host = v.substr(0, colon);
@@ -124,12 +132,16 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
             unsigned p = 0;
             const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), p);
             if (ec != std::errc{} || end != port.data() + port.size() || p > 65535) {
-                message = "bad port in --listen: " + std::string(port) + "\n";
+                message = "bad port in " + std::string(arg) + ": " + std::string(port) + "\n";
                 return false;
             }
-            options.host = std::string(host);
-            options.port = static_cast<std::uint16_t>(p);
-            listen = true;
+            (tls ? options.tlsHost : options.host) = std::string(host);
+            (tls ? options.tlsPort : options.port) = static_cast<std::uint16_t>(p);
+            (tls ? options.tls : listen) = true;
+        } else if (arg == "--tls-cert" || arg == "--tls-key") {
+            if (!value(v))
+                return false;
+            (arg == "--tls-cert" ? options.tlsCert : options.tlsKey) = std::string(v);
         } else if (arg == "--rooms") {
             if (!value(v))
                 return false;
@@ -235,8 +247,15 @@ bool ParseOptions(int argc, char **argv, Options &options, std::string &message)
             return false;
         }
     }
-    if (!listen) {
+    if (!listen && !options.tls) {
         message = usage;
+        return false;
+    }
+    options.plain = listen;
+    const bool bothFiles = !options.tlsCert.empty() && !options.tlsKey.empty();
+    const bool anyFile = !options.tlsCert.empty() || !options.tlsKey.empty();
+    if (options.tls ? !bothFiles : anyFile) {
+        message = "--listen-tls, --tls-cert and --tls-key go together\n";
         return false;
     }
     if (options.clusterUrls.empty() != options.node.empty()) {

@@ -336,18 +336,23 @@ void Server::Impl::Write(Connection &conn)
     ++writes_;
     busySinceTrim_ = true;
     ScheduleTrim();
+    if (conn.handshaking) // TLS: the queue waits for the end of the handshake
+        return;
     while (!conn.output.Empty()) {
         std::array<asio::const_buffer, OutputQueue::kMaxGather> bufs;
         const std::size_t count = conn.output.Gather(bufs.data(), bufs.size());
         std::error_code ec;
         const std::size_t n =
-            conn.socket.write_some(std::span<const asio::const_buffer>(bufs.data(), count), ec);
+            conn.tls != nullptr ? TlsWrite(conn, bufs.data(), count, ec)
+                                : conn.socket.write_some(
+                                      std::span<const asio::const_buffer>(bufs.data(), count), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again || (!ec && n == 0)) {
-            WaitWritable(conn);
+            if (!conn.tlsWriteWantsRead) // else the next read goes on with it
+                WaitWritable(conn);
             return;
         }
         if (ec) {
-            MarkClose(conn, ec.message().c_str());
+            MarkClose(conn, conn.tls != nullptr ? tlsError_.c_str() : ec.message().c_str());
             return;
         }
         conn.output.Consume(pool_, n);

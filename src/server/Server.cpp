@@ -10,36 +10,39 @@
 namespace zestrel::server
 {
 
-void Server::Impl::Accept()
+void Server::Impl::Accept(tcp::acceptor &acceptor, bool tls)
 {
-    acceptor_.async_accept(io_.get_executor(), [this](std::error_code ec, Socket socket) {
-        if (ec == asio::error::operation_aborted || stopped_)
-            return;
-        if (ec) {
-            Log("accept failed: %s", ec.message().c_str());
-            // Out of descriptors: wait a little rather than spin.
-            retryAccept_.expires_after(std::chrono::milliseconds(100));
-            retryAccept_.async_wait([this](std::error_code e) {
-                if (!e && !stopped_)
-                    Accept();
-            });
-            return;
-        }
-        Adopt(std::move(socket));
-        // Take every connection already waiting, so their sign-ins are read in
-        // the same pass and each member gets one write for all the announcements.
-        for (int i = 0; i < kAcceptsPerTurn && !stopped_; ++i) {
-            std::error_code e;
-            Socket next = acceptor_.accept(io_.get_executor(), e);
-            if (e)
-                break;
-            Adopt(std::move(next));
-        }
-        Accept();
-    });
+    acceptor.async_accept(io_.get_executor(),
+                          [this, &acceptor, tls](std::error_code ec, Socket socket) {
+                              if (ec == asio::error::operation_aborted || stopped_)
+                                  return;
+                              if (ec) {
+                                  Log("accept failed: %s", ec.message().c_str());
+                                  // Out of descriptors: wait a little rather than spin.
+                                  asio::steady_timer &retry = tls ? retryTlsAccept_ : retryAccept_;
+                                  retry.expires_after(std::chrono::milliseconds(100));
+                                  retry.async_wait([this, &acceptor, tls](std::error_code e) {
+                                      if (!e && !stopped_)
+                                          Accept(acceptor, tls);
+                                  });
+                                  return;
+                              }
+                              Adopt(std::move(socket), tls);
+                              // Take every connection already waiting, so their sign-ins are read
+                              // in the same pass and each member gets one write for all the
+                              // announcements.
+                              for (int i = 0; i < kAcceptsPerTurn && !stopped_; ++i) {
+                                  std::error_code e;
+                                  Socket next = acceptor.accept(io_.get_executor(), e);
+                                  if (e)
+                                      break;
+                                  Adopt(std::move(next), tls);
+                              }
+                              Accept(acceptor, tls);
+                          });
 }
 
-void Server::Impl::Adopt(Socket socket)
+void Server::Impl::Adopt(Socket socket, bool tls)
 {
     std::error_code ec;
     const tcp::endpoint peer = socket.remote_endpoint(ec);
@@ -72,6 +75,12 @@ void Server::Impl::Adopt(Socket socket)
     socket.non_blocking(true, ec);
     socket.set_option(tcp::no_delay(true), ec);
     auto conn = std::make_shared<Connection>(std::move(socket), peer, options_.maxFrameBytes);
+    // The handshake is part of the sign-in: it runs under the same deadline and
+    // the same limits of connections not signed in yet.
+    if (tls && !StartTls(*conn)) {
+        Log("refused %s: no TLS session", EndpointText(peer).c_str());
+        return;
+    }
     conn->slot = connections_.size();
     connections_.push_back(conn);
     LogFolded("connects", HostText(peer), "connect %s (%zu open)", EndpointText(peer).c_str(),
@@ -94,6 +103,15 @@ void Server::Impl::WaitReadable(const std::shared_ptr<Connection> &conn)
     });
 }
 
+void Server::Impl::WaitWritableToRead(const std::shared_ptr<Connection> &conn)
+{
+    conn->socket.async_wait(Socket::wait_write, [this, conn](std::error_code ec) {
+        if (ec || conn->closing)
+            return;
+        OnReadable(conn);
+    });
+}
+
 void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
 {
     for (int turn = 0;; ++turn) {
@@ -106,13 +124,26 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
             break;
         }
         std::error_code ec;
-        const std::size_t n = conn->socket.read_some(asio::buffer(readBuffer_), ec);
+        const std::size_t n = conn->tls != nullptr
+                                  ? TlsRead(*conn, ec)
+                                  : conn->socket.read_some(asio::buffer(readBuffer_), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) {
-            WaitReadable(conn);
+            if (conn->tlsWantsWrite)
+                WaitWritableToRead(conn);
+            else
+                WaitReadable(conn);
             break;
         }
         if (ec) {
-            MarkClose(*conn, ec == asio::error::eof ? "closed by peer" : ec.message().c_str());
+            MarkClose(*conn, ec == asio::error::eof ? "closed by peer"
+                             : conn->tls != nullptr ? tlsError_.c_str()
+                                                    : ec.message().c_str());
+            break;
+        }
+        // A TLS client on the plain port gets its answer at once, not at the deadline.
+        if (!conn->signedIn && conn->tls == nullptr && conn->input.Buffered() == 0 && n >= 3 &&
+            readBuffer_[0] == 0x16 && readBuffer_[1] == 0x03) {
+            MarkClose(*conn, "a TLS handshake on the plain port");
             break;
         }
         // The budget first: an unfinished frame may grow the input buffer.
@@ -134,7 +165,8 @@ void Server::Impl::OnReadable(const std::shared_ptr<Connection> &conn)
         if (conn->readPaused) // a destination is behind; read again once it catches up
             break;
         // A short read has emptied the socket: no need to ask again to hear "no more".
-        if (n < readBuffer_.size()) {
+        // (Not so for TLS: a read returns one record, and more may wait.)
+        if (n < readBuffer_.size() && conn->tls == nullptr) {
             WaitReadable(conn);
             break;
         }
@@ -289,30 +321,46 @@ Server::~Server()
     Stop();
 }
 
-tcp::endpoint Server::Listen()
+std::vector<Server::Listener> Server::Listen()
 {
     Impl &d = *impl_;
-    std::error_code ec;
-    asio::ip::address address = asio::ip::make_address(d.options_.host, ec);
-    if (ec) {
-        tcp::resolver resolver(d.io_);
-        const auto results = resolver.resolve(d.options_.host, "", ec);
-        if (ec || results.empty())
-            throw std::system_error(ec ? ec : make_error_code(asio::error::host_not_found),
-                                    "cannot resolve " + d.options_.host);
-        address = results.begin()->endpoint().address();
+    const auto bind = [&d](tcp::acceptor &acceptor, const std::string &host, std::uint16_t port) {
+        std::error_code ec;
+        asio::ip::address address = asio::ip::make_address(host, ec);
+        if (ec) {
+            tcp::resolver resolver(d.io_);
+            const auto results = resolver.resolve(host, "", ec);
+            if (ec || results.empty())
+                throw std::system_error(ec ? ec : make_error_code(asio::error::host_not_found),
+                                        "cannot resolve " + host);
+            address = results.begin()->endpoint().address();
+        }
+        const tcp::endpoint endpoint(address, port);
+        acceptor.open(endpoint.protocol());
+        acceptor.set_option(tcp::acceptor::reuse_address(true));
+        acceptor.bind(endpoint);
+        acceptor.listen(asio::socket_base::max_listen_connections);
+        acceptor.non_blocking(true); // the accept loop stops at an empty listen queue
+        return acceptor.local_endpoint();
+    };
+    std::vector<Listener> listeners;
+    if (d.options_.tls) {
+        d.tlsContext_.reset(d.LoadTlsContext());
+        if (!d.tlsContext_)
+            throw std::system_error(std::make_error_code(std::errc::invalid_argument), d.tlsError_);
     }
-    const tcp::endpoint endpoint(address, d.options_.port);
-    d.acceptor_.open(endpoint.protocol());
-    d.acceptor_.set_option(tcp::acceptor::reuse_address(true));
-    d.acceptor_.bind(endpoint);
-    d.acceptor_.listen(asio::socket_base::max_listen_connections);
-    d.acceptor_.non_blocking(true); // the accept loop stops at an empty listen queue
+    if (d.options_.plain)
+        listeners.push_back({bind(d.acceptor_, d.options_.host, d.options_.port), false});
+    if (d.options_.tls)
+        listeners.push_back({bind(d.tlsAcceptor_, d.options_.tlsHost, d.options_.tlsPort), true});
     d.LoadBans();
     if (!d.options_.clusterUrls.empty() && !d.cluster_)
         d.cluster_ = StartCluster(d.io_, d.options_, d);
-    d.Accept();
-    return d.acceptor_.local_endpoint();
+    if (d.options_.plain)
+        d.Accept(d.acceptor_, false);
+    if (d.options_.tls)
+        d.Accept(d.tlsAcceptor_, true);
+    return listeners;
 }
 
 void Server::AttachOperatorInput(int fd)
@@ -362,7 +410,9 @@ void Server::Stop()
         d.cluster_->Stop();
     std::error_code ec;
     d.acceptor_.close(ec);
+    d.tlsAcceptor_.close(ec);
     d.retryAccept_.cancel();
+    d.retryTlsAccept_.cancel();
     d.trimTimer_.cancel();
     d.signInTimer_.cancel();
     d.noticeTimer_.cancel();

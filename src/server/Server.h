@@ -25,6 +25,13 @@ std::vector<AddressRange> DefaultMasterFrom();
 struct Options {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0; // 0 takes a free port
+    bool plain = true;      // the plain listener above runs
+    // A TLS listener beside it (or instead): members talk TLS 1.2 or newer there.
+    bool tls = false;
+    std::string tlsHost = "127.0.0.1";
+    std::uint16_t tlsPort = 0;
+    std::string tlsCert; // PEM certificate chain
+    std::string tlsKey;  // PEM private key
     std::vector<std::string> rooms;
     std::size_t maxMembers = 0;     // signed-in members; 0 means no limit
     std::size_t maxUnsigned = 1024; // connections not signed in yet; 0 means no limit
@@ -62,9 +69,18 @@ class Server
     Server(const Server &) = delete;
     Server &operator=(const Server &) = delete;
 
-    // Binds, listens and starts accepting. Throws std::system_error when the
-    // address cannot be used. Returns the real local endpoint.
-    asio::ip::tcp::endpoint Listen();
+    struct Listener {
+        asio::ip::tcp::endpoint endpoint;
+        bool tls = false;
+    };
+    // Binds, listens and starts accepting, the plain listener first. Throws
+    // std::system_error when an address cannot be used or the certificate and key
+    // cannot be loaded. Returns the real local endpoints.
+    std::vector<Listener> Listen();
+
+    // Loads the certificate and key again for the connections still to come; those
+    // already open keep theirs. On failure the old ones stay and the log says why.
+    bool ReloadTls();
 
     // Reads operator lines ("broadcast TEXT", "news URL", "who", "kick NAME|KEY",
     // "ban ADDRESS[/PREFIX] [MINUTES]", "unban ADDRESS[/PREFIX]", "bans") from a file

@@ -4,6 +4,7 @@
 
 #include "protocol/Protocol.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -19,7 +20,22 @@ namespace zestrel::test
 class RawClient
 {
   public:
-    RawClient() : socket_(std::make_unique<QTcpSocket>())
+    RawClient() : socket_(std::make_unique<QTcpSocket>()) { Attach(); }
+
+    // Over TLS, trusting whatever certificate the relay shows.
+    bool ConnectTls(quint16 port, int timeoutMs = 5000)
+    {
+        auto ssl = std::make_unique<QSslSocket>();
+        ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+        QSslSocket *raw = ssl.get();
+        socket_ = std::move(ssl);
+        Attach();
+        raw->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        return raw->waitForEncrypted(timeoutMs);
+    }
+
+  private:
+    void Attach()
     {
         QObject::connect(socket_.get(), &QTcpSocket::readyRead, [this] {
             const QByteArray data = socket_->readAll();
@@ -30,6 +46,7 @@ class RawClient
         });
     }
 
+  public:
     // From 127.0.0.1 unless another loopback address is given.
     bool Connect(quint16 port, const QString &from = {})
     {
