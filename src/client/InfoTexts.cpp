@@ -29,8 +29,8 @@ QString UpTimeText(const QDateTime &connectedAt, const QDateTime &now)
            QLocale::system().toString(connectedAt, QLocale::ShortFormat) + kCrLf + kCrLf +
            QStringLiteral("Total time since last disconnect: ") + QString::number(t.days) +
            QStringLiteral(" Days, ") + QString::number(t.hours) + QStringLiteral(" Hours, ") +
-           QString::number(t.minutes) + QStringLiteral(" Minutes, ") + QString::number(t.seconds) +
-           QStringLiteral(" Seconds");
+           QString::number(t.minutes) + QStringLiteral(" Minutes, ") +
+           QString::number(t.seconds) + QStringLiteral(" Seconds");
 }
 
 QString VersionText(const QString &appVersion)

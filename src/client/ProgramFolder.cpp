@@ -19,9 +19,9 @@ bool WritableFolder(const QString &folder)
 
 bool Installed(const QString &executableFolder)
 {
-    return QFileInfo::exists(
-        QDir(executableFolder)
-            .filePath(QStringLiteral("../share/applications/") + QLatin1String(kDesktopEntryName)));
+    return QFileInfo::exists(QDir(executableFolder)
+                                 .filePath(QStringLiteral("../share/applications/") +
+                                           QLatin1String(kDesktopEntryName)));
 }
 
 } // namespace
