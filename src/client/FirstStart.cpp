@@ -73,9 +73,9 @@ QString RelayQuestionTitle()
 
 QString RelayQuestionText()
 {
-    return QStringLiteral("Zestrel connects to the recipe network through a relay. Enter the "
-                          "relay's address and port (your network's operator gives them to "
-                          "you), for example relay.example.org:7520");
+    return QStringLiteral("Zestrel connects to the recipe network through a relay.\n"
+                          "Enter the relay's address and port (your network's operator gives "
+                          "them to you),\nfor example relay.example.org:7520");
 }
 
 QString RelayRefusalText()

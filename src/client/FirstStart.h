@@ -1,4 +1,4 @@
-// The questions of a first start: a program folder without settings has neither a
+// The questions of a first start: a program folder without a member's name has neither a
 // relay to connect to nor, often, a cookbook. Each is asked once, one box at a time.
 #pragma once
 

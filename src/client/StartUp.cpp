@@ -99,7 +99,12 @@ bool StartUp::Run()
     Diagnostics &diag = app.diag;
 
     // AppVersion and SettingsFilePath are fixed when the state is made.
-    const bool firstStart = !QFileInfo::exists(app.SettingsFilePath);
+    // Until a name is on file the member has never got going: a first start (the questions
+    // of which come again when the member cancelled the name prompt last time).
+    const bool firstStart =
+        ReadIniKey(app.SettingsFilePath, QStringLiteral("PROFILE"), QStringLiteral("USERNAME"))
+            .trimmed()
+            .isEmpty();
     // Notices wait until the name prompt is done: one window at a time.
     diag.HoldMessages = true;
 

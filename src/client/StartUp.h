@@ -87,7 +87,7 @@ class StartUp : public QObject
     // Ends the process; main() makes it leave the event loop.
     std::function<void()> EndProcess;
 
-    // Runs start-up; a program folder without zestrel.ini is a first start, which asks for
+    // Runs start-up; a program folder without a user name on file is a first start, which asks for
     // the relay when there is no zestrel.set and offers an empty cookbook when there is
     // none. True when the main window is loaded and the program should
     // enter the event loop, false when the process is to end now (another copy

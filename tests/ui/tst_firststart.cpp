@@ -145,7 +145,7 @@ void TestFirstStart::relayPlace()
 
 void TestFirstStart::firstStart_data()
 {
-    QTest::addColumn<bool>("iniBefore");      // zestrel.ini with a name: not a first start
+    QTest::addColumn<QByteArray>("ini");      // zestrel.ini before; null: none
     QTest::addColumn<bool>("setBefore");      // zestrel.set for relay.example.org:7520
     QTest::addColumn<bool>("cookbookBefore"); // an empty cookbook beside the program
     QTest::addColumn<Creator>("creator");
@@ -158,37 +158,45 @@ void TestFirstStart::firstStart_data()
     const QString relay = QStringLiteral("Zestrel Relay"), cookbook = QStringLiteral("No Cookbook"),
                   name = QStringLiteral("Username");
     const QStringList relayAndName{"relay.example.org:7520", "alice"};
-    QTest::newRow("both asked, Yes") << false << false << false << RealCreator << relayAndName
-                                     << true << QStringList{relay, cookbook, name} << kSet << true;
-    QTest::newRow("both asked, No") << false << false << false << RealCreator << relayAndName
+    // A name on file: this member has started before.
+    const QByteArray named = "[PROFILE]\r\nUSERNAME=alice\r\n";
+    QTest::newRow("both asked, Yes")
+        << QByteArray() << false << false << RealCreator << relayAndName << true
+        << QStringList{relay, cookbook, name} << kSet << true;
+    QTest::newRow("both asked, No") << QByteArray() << false << false << RealCreator << relayAndName
                                     << false << QStringList{relay, cookbook, name} << kSet << false;
     QTest::newRow("relay asked again")
-        << false << false << false << RealCreator
+        << QByteArray() << false << false << RealCreator
         << QStringList{"relay.example.org", "[::1]:7600", "alice"} << true
         << QStringList{relay, relay, relay, cookbook, name}
         << QByteArray("SETTING_VERSION=1\r\nREMOTE_SERVER_IP=::1\r\nSERVER_LISTEN_PORT=7600\r\n"
                       "WINSOCK_CONNECT_TIME_OUT=10\r\n")
         << true;
     QTest::newRow("relay cancelled")
-        << false << false << false << RealCreator << QStringList{"", "alice"} << true
+        << QByteArray() << false << false << RealCreator << QStringList{"", "alice"} << true
         << QStringList{relay, cookbook, name} << QByteArray() << true;
     QTest::newRow("network settings there")
-        << false << true << false << RealCreator << QStringList{"alice"} << true
+        << QByteArray() << true << false << RealCreator << QStringList{"alice"} << true
         << QStringList{cookbook, name} << kSet << true;
-    QTest::newRow("cookbook there") << false << false << true << RealCreator << relayAndName << true
-                                    << QStringList{relay, name} << kSet << true;
-    QTest::newRow("no way to make one") << false << false << false << NoCreator << relayAndName
-                                        << true << QStringList{relay, name} << kSet << false;
+    QTest::newRow("cookbook there") << QByteArray() << false << true << RealCreator << relayAndName
+                                    << true << QStringList{relay, name} << kSet << true;
+    QTest::newRow("no way to make one")
+        << QByteArray() << false << false << NoCreator << relayAndName << true
+        << QStringList{relay, name} << kSet << false;
     QTest::newRow("making it fails")
-        << false << false << false << FailingCreator << relayAndName << true
+        << QByteArray() << false << false << FailingCreator << relayAndName << true
         << QStringList{relay, cookbook, cookbook, name} << kSet << false;
-    QTest::newRow("not a first start") << true << false << false << RealCreator << QStringList{}
+    QTest::newRow("name cancelled last time")
+        << QByteArray("[FLAG]\r\nVERSION=2.4.0\r\n[PROFILE]\r\nUSERNAME=  \r\n") << false << false
+        << RealCreator << relayAndName << true << QStringList{relay, cookbook, name} << kSet
+        << true;
+    QTest::newRow("not a first start") << named << false << false << RealCreator << QStringList{}
                                        << true << QStringList{} << QByteArray() << false;
 }
 
 void TestFirstStart::firstStart()
 {
-    QFETCH(bool, iniBefore);
+    QFETCH(QByteArray, ini);
     QFETCH(bool, setBefore);
     QFETCH(bool, cookbookBefore);
     QFETCH(Creator, creator);
@@ -200,9 +208,8 @@ void TestFirstStart::firstStart()
 
     QTemporaryDir dir;
     const QString setPath = dir.filePath(QStringLiteral("zestrel.set"));
-    if (iniBefore)
-        test::WriteAll(dir.filePath(QStringLiteral("zestrel.ini")),
-                       "[PROFILE]\r\nUSERNAME=alice\r\n");
+    if (!ini.isNull())
+        test::WriteAll(dir.filePath(QStringLiteral("zestrel.ini")), ini);
     if (setBefore)
         test::WriteAll(setPath, kSet);
     if (cookbookBefore)
@@ -267,9 +274,9 @@ void TestFirstStart::firstStart()
     if (relayBox >= 0) {
         QCOMPARE(prompter.shown.at(relayBox).kind, QStringLiteral("input"));
         QCOMPARE(prompter.shown.at(relayBox).text,
-                 QStringLiteral("Zestrel connects to the recipe network through a relay. Enter "
+                 QStringLiteral("Zestrel connects to the recipe network through a relay.\nEnter "
                                 "the relay's address and port (your network's operator gives "
-                                "them to you), for example relay.example.org:7520"));
+                                "them to you),\nfor example relay.example.org:7520"));
     }
     if (titles.count(QStringLiteral("Zestrel Relay")) > 1)
         QCOMPARE(prompter.shown.at(relayBox + 1).text,
