@@ -45,7 +45,7 @@ sed "s#^ExecStart=/usr/bin/#ExecStart=$root/usr/bin/#" \
 systemd-analyze verify --man=no "$work/zestrel-server.service"
 
 # The installed programs run from the tree: the relay's usage on standard output, exit 0.
-"$root/usr/bin/zestrel-server" --help | grep -q "^usage: zestrel-server --listen" \
+"$root/usr/bin/zestrel-server" --help | grep -q "^usage: zestrel-server \[--listen HOST:PORT\]" \
   || fail "zestrel-server --help"
 
 # The package: built by CPack, dependencies from the linked shared libraries.
