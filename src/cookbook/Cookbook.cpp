@@ -251,6 +251,9 @@ bool Cookbook::Open(const QString &folder, QString *error)
     }
     if (!anyColumn)
         return fail(QStringLiteral("%1 is not a cookbook: it has no RECIPE table.").arg(path));
+    // With a write-ahead log the client reading the same file never waits for a save, nor
+    // a save for the client (it stays in the file; a read-only cookbook keeps its journal).
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     return true;
 }
 
