@@ -20,7 +20,8 @@ void ApplyAutoStart(bool enabled, const QString &command, const RegistryPlace &p
     if (enabled) {
         reg.WriteRegistry(name, REG_SZ, command);
     } else {
-        // Nothing to write when switching off: the entry is simply removed.
+        // Emptied first, so an entry that cannot be removed no longer starts anything.
+        reg.WriteRegistry(name, REG_SZ, QString());
         reg.DeleteValue(name);
     }
 }

@@ -13,7 +13,7 @@ namespace zestrel
 namespace
 {
 
-constexpr qsizetype kMaxData = 2048; // what a read gives back at most
+constexpr qsizetype kMaxData = 2048; // the largest value a read gives back
 const char *const kValuesFile = "values";
 
 struct Value {
@@ -175,8 +175,10 @@ void WriteEntry(const RegistryPlace &place, const QString &name, const QString &
                    EscapeEntryString(exec) + QLatin1Char('\n');
     if (!place.iconPath.isEmpty())
         text += QStringLiteral("Icon=") + EscapeEntryString(place.iconPath) + QLatin1Char('\n');
-    text += QStringLiteral("Terminal=false\n"
-                           "X-GNOME-Autostart-enabled=true\n");
+    text += QStringLiteral("Terminal=false\n");
+    // An emptied entry starts nothing.
+    text += exec.isEmpty() ? QStringLiteral("Hidden=true\n")
+                           : QStringLiteral("X-GNOME-Autostart-enabled=true\n");
     file.write(text.toUtf8());
     file.commit();
 }
@@ -191,8 +193,13 @@ QStringList EntryNames(const RegistryPlace &place)
     return names;
 }
 
-QString Formatted(int type, const QByteArray &data)
+// A value as a read gives it back. The platform's buffer holds 2,048 bytes: a larger
+// value does not fit and reads as "Not Found". `listed` is the enumeration's form,
+// where everything but a number is text without its last character.
+QString Formatted(int type, const QByteArray &data, bool listed)
 {
+    if (data.size() > kMaxData)
+        return QString::fromLatin1(kNotFound);
     if (type == REG_DWORD) {
         if (data.size() < 4)
             return QString::fromLatin1(kNotFound);
@@ -201,11 +208,12 @@ QString Formatted(int type, const QByteArray &data)
             n = (n << 8) | std::uint8_t(data[i]);
         return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
     }
-    const QByteArray shown = data.left(kMaxData);
+    if (listed)
+        return QString::fromUtf8(data.chopped(data.isEmpty() ? 0 : 1));
     if (type == REG_BINARY)
-        return QString::fromLatin1(shown.toHex().toUpper());
+        return QString::fromLatin1(data.toHex().toUpper());
     // Text without its final NUL.
-    return QString::fromUtf8(shown.endsWith('\0') ? shown.chopped(1) : shown);
+    return QString::fromUtf8(data.endsWith('\0') ? data.chopped(1) : data);
 }
 
 } // namespace
@@ -233,7 +241,7 @@ QString RegistryRead(const RegistryPlace &place, std::uint32_t root, const QStri
     const QByteArray wanted = name.toUtf8();
     for (const Value &v : ReadValues(*folder))
         if (v.name == wanted)
-            return Formatted(v.type, v.data);
+            return Formatted(v.type, v.data, false);
     return QString::fromLatin1(kNotFound);
 }
 
@@ -254,7 +262,7 @@ QStringList RegistryValueAt(const RegistryPlace &place, std::uint32_t root, cons
     if (index < 0 || index >= values.size())
         return {QString::number(REG_SZ), QString(), notFound};
     const Value &v = values[index];
-    return {QString::number(v.type), QString::fromUtf8(v.name), Formatted(v.type, v.data)};
+    return {QString::number(v.type), QString::fromUtf8(v.name), Formatted(v.type, v.data, true)};
 }
 
 QString RegistrySubkeyAt(const RegistryPlace &place, std::uint32_t root, const QString &path,
@@ -276,8 +284,13 @@ void RegistryWrite(const RegistryPlace &place, std::uint32_t root, const QString
 {
     QByteArray data;
     if (type == REG_DWORD) {
-        // The number's leading digits, as a conversion of the text would take them.
-        const std::uint32_t n = std::uint32_t(value.trimmed().toLongLong());
+        // A 32-bit whole number, or nothing is stored: no silent 0 for "abc", no
+        // wrap-around for numbers that do not fit.
+        bool ok = false;
+        const qint32 signedValue = value.trimmed().toInt(&ok);
+        if (!ok)
+            return;
+        const auto n = std::uint32_t(signedValue);
         for (int i = 0; i < 4; ++i)
             data.append(char((n >> (8 * i)) & 0xFF));
     } else {

@@ -42,8 +42,8 @@ QStringList RegistryValueAt(const RegistryPlace &place, std::uint32_t root, cons
                             int index);
 QString RegistrySubkeyAt(const RegistryPlace &place, std::uint32_t root, const QString &path,
                          int index);
-// Text types store the value as UTF-8 with a final NUL; REG_DWORD stores the value's
-// leading whole number as 4 little-endian bytes.
+// Text types store the value as UTF-8 with a final NUL; REG_DWORD stores the value, a
+// 32-bit whole number, as 4 little-endian bytes (any other text stores nothing).
 void RegistryWrite(const RegistryPlace &place, std::uint32_t root, const QString &path,
                    const QString &name, ValType type, const QString &value);
 // Stores the bytes as they are (binary values, and tests).

@@ -7,11 +7,40 @@
 #include <QApplication>
 #include <QStandardPaths>
 
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+const char kUsage[] = "usage: zestrel [--folder DIR]\n"
+                      "  --folder DIR  use DIR as the program folder (created when missing)\n"
+                      "  --help        print this text and exit\n"
+                      "  --version     print the version and exit\n";
+
+// --help and --version answer on standard output before any window or display is needed.
+bool AnswersAndExits(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("zestrel %s\n", ZESTREL_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (AnswersAndExits(argc, argv))
+        return 0;
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zestrel"));
-    QApplication::setApplicationVersion(QStringLiteral("2.4.0"));
+    QApplication::setApplicationVersion(QStringLiteral(ZESTREL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zestrel.Zestrel"));
     // The program ends through its own shutdown, also while it lives in the tray.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -44,6 +44,8 @@ class TestChat : public QObject
     void roomFilter();
     void masterUserSeesEveryRoom();
     void trimKeepsWholeLines();
+    void trimBound_data();
+    void trimBound();
     void refusedTexts_data();
     void refusedTexts();
     void lineBound_data();
@@ -176,6 +178,29 @@ void TestChat::trimKeepsWholeLines()
     chat.AddLine(QString(5003, 'z'), "Courier New", 10, false, false, false, 0);
     chat.ShowChatLine(Line("Bob", "", "0", "-999"));
     QVERIFY(chat.DisplayLength() <= ChatRooms::kMaxChatChars);
+}
+
+void TestChat::trimBound_data()
+{
+    // Lines of 100 characters with their CR LF: 50 fill the display exactly.
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("firstShown");
+    QTest::newRow("5,000 characters") << 50 << 0;
+    QTest::newRow("5,100 characters") << 51 << 1;
+}
+
+void TestChat::trimBound()
+{
+    QFETCH(int, lines);
+    QFETCH(int, firstShown);
+    TestClient c("Anna");
+    ChatRooms &chat = c.session.chat;
+    chat.ProcessRoomList(Rooms().join(LS()));
+    for (int i = 0; i < lines; ++i) // "[Bob]:  " + 90 + CR LF
+        chat.ShowChatLine(Line("Bob", QString("%1").arg(i, 2, 10, QChar('0')) + QString(88, 'x'), "0", "0"));
+    QCOMPARE(chat.DisplayLength(), qsizetype(5000));
+    QVERIFY2(chat.DisplayText().startsWith(QString("[Bob]:  %1x").arg(firstShown, 2, 10, QChar('0'))),
+             qPrintable(chat.DisplayText().left(20)));
 }
 
 void TestChat::refusedTexts_data()

@@ -2,6 +2,7 @@
 // client's own pace, and one member flooding another with requests over the relay.
 #include "NetMembers.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -46,6 +47,7 @@ class TestLoad : public QObject
     void directoryInBulk_data();
     void directoryInBulk();
     void streamReadAtOwnPace();
+    void turnWindow();
     void floodOverRelay_data();
     void floodOverRelay();
 };
@@ -157,6 +159,43 @@ void TestLoad::streamReadAtOwnPace()
     QCOMPARE(c.members.tree.tvUsers.index(0, 0).data().toString(), QString("M0"));
     QCOMPARE(c.members.tree.tvUsers.index(kMembers - 1, 0).data().toString(),
              "M" + QString::number(kMembers - 1));
+}
+
+void TestLoad::turnWindow()
+{
+    // 100 messages in one read, each taking 2 ms to handle: the event loop gets its turn
+    // after about 15 ms of them, not after all 200 ms.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    TestClient c("Chef", "127.0.0.1", server.serverPort());
+    QVERIFY(c.connection.ConnectToServer());
+    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), kNetWait);
+    std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+    int handled = 0;
+    c.connection.dispatcher.Register(119, [&handled](const QString &, const QString &) {
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.nsecsElapsed() < 2'000'000) {
+        }
+        ++handled;
+    });
+    QByteArray stream;
+    for (int i = 0; i < 100; ++i)
+        stream += BuildFrame(119, "Bob", "Chef", "x");
+    QList<int> handledAtTurns;
+    QTimer turns;
+    turns.setInterval(0);
+    connect(&turns, &QTimer::timeout, [&] {
+        if (handled > 0)
+            handledAtTurns << handled;
+    });
+    turns.start();
+    peer->write(stream);
+    QTRY_COMPARE_WITH_TIMEOUT(handled, 100, kNetWait);
+    QVERIFY2(!handledAtTurns.isEmpty() && handledAtTurns.first() < 100,
+             qPrintable(QString::number(handledAtTurns.value(0))));
+    // Each turn handles several messages, not one.
+    QVERIFY2(handledAtTurns.first() >= 2, qPrintable(QString::number(handledAtTurns.first())));
 }
 
 void TestLoad::floodOverRelay_data()

@@ -31,28 +31,41 @@ class TestRegistry : public QObject
         QTest::addColumn<int>("type");
         QTest::addColumn<QByteArray>("stored"); // bytes as stored
         QTest::addColumn<QString>("read");
-        QTest::newRow("number 5") << int(REG_DWORD) << QByteArray("\x05\0\0\0", 4) << "005";
-        QTest::newRow("number 99") << int(REG_DWORD) << QByteArray("\x63\0\0\0", 4) << "099";
-        QTest::newRow("number 999") << int(REG_DWORD) << QByteArray("\xe7\x03\0\0", 4) << "999";
-        QTest::newRow("number 1000") << int(REG_DWORD) << QByteArray("\xe8\x03\0\0", 4) << "1000";
+        QTest::addColumn<QString>("listed"); // the data item of the enumeration
+        const QByteArray text2048 = QByteArray(2047, 'x') + '\0';
+        QTest::newRow("number 5") << int(REG_DWORD) << QByteArray("\x05\0\0\0", 4) << "005" << "005";
+        QTest::newRow("number 99") << int(REG_DWORD) << QByteArray("\x63\0\0\0", 4) << "099" << "099";
+        QTest::newRow("number 999") << int(REG_DWORD) << QByteArray("\xe7\x03\0\0", 4) << "999" << "999";
+        QTest::newRow("number 1000") << int(REG_DWORD) << QByteArray("\xe8\x03\0\0", 4) << "1000"
+                                     << "1000";
         QTest::newRow("number top") << int(REG_DWORD) << QByteArray("\xff\xff\xff\xff", 4)
-                                    << "4294967295";
-        QTest::newRow("binary 10,255") << int(REG_BINARY) << QByteArray("\x0a\xff", 2) << "0AFF";
-        QTest::newRow("binary empty") << int(REG_BINARY) << QByteArray() << "";
-        QTest::newRow("text without its NUL") << int(REG_SZ) << QByteArray("abc\0", 4) << "abc";
+                                    << "4294967295" << "4294967295";
+        // Enumerated, a binary value is text without its last character.
+        QTest::newRow("binary 10,255") << int(REG_BINARY) << QByteArray("\x0a\xff", 2) << "0AFF" << "\n";
+        QTest::newRow("binary AB!") << int(REG_BINARY) << QByteArray("AB!") << "414221" << "AB";
+        QTest::newRow("binary empty") << int(REG_BINARY) << QByteArray() << "" << "";
+        QTest::newRow("text without its NUL") << int(REG_SZ) << QByteArray("abc\0", 4) << "abc" << "abc";
         QTest::newRow("text UTF-8") << int(REG_SZ) << QByteArray("cr\xc3\xa8me\0", 7)
-                                    << QString::fromUtf8("cr\xc3\xa8me");
+                                    << QString::fromUtf8("cr\xc3\xa8me") << QString::fromUtf8("cr\xc3\xa8me");
+        // The read buffer holds 2,048 bytes: one more does not fit.
+        QTest::newRow("text of 2048 bytes") << int(REG_SZ) << text2048 << QString(2047, 'x')
+                                            << QString(2047, 'x');
+        QTest::newRow("text of 2049 bytes") << int(REG_SZ) << ('y' + text2048) << "Not Found"
+                                            << "Not Found";
+        QTest::newRow("binary of 2049 bytes") << int(REG_BINARY) << QByteArray(2049, '\x01')
+                                              << "Not Found" << "Not Found";
     }
     void values()
     {
         QFETCH(int, type);
         QFETCH(QByteArray, stored);
         QFETCH(QString, read);
+        QFETCH(QString, listed);
         Place p;
         RegistryWriteBytes(p.place, HKEY_CURRENT_USER, kKey, "v", ValType(type), stored);
         QCOMPARE(RegistryRead(p.place, HKEY_CURRENT_USER, kKey, "v"), read);
         QCOMPARE(RegistryValueAt(p.place, HKEY_CURRENT_USER, kKey, 0),
-                 (QStringList{QString::number(type), "v", read}));
+                 (QStringList{QString::number(type), "v", listed}));
     }
 
     void writesReadBack_data()
@@ -65,6 +78,13 @@ class TestRegistry : public QObject
         QTest::newRow("empty text") << int(REG_SZ) << "" << "";
         QTest::newRow("number 5") << int(REG_DWORD) << "5" << "005";
         QTest::newRow("number 12345") << int(REG_DWORD) << "12345" << "12345";
+        QTest::newRow("number -1") << int(REG_DWORD) << "-1" << "4294967295";
+        QTest::newRow("number 2147483647") << int(REG_DWORD) << "2147483647" << "2147483647";
+        // Not a 32-bit whole number: nothing is stored.
+        QTest::newRow("number 2147483648") << int(REG_DWORD) << "2147483648" << "Not Found";
+        QTest::newRow("number 4294967301") << int(REG_DWORD) << "4294967301" << "Not Found";
+        QTest::newRow("number 12abc") << int(REG_DWORD) << "12abc" << "Not Found";
+        QTest::newRow("number empty") << int(REG_DWORD) << "" << "Not Found";
     }
     void writesReadBack()
     {

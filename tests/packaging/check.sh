@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs a built tree into a scratch DESTDIR and packs it as a .deb, then checks both
-# with the tools a distribution would use. Usage: check.sh SOURCE_DIR BUILD_DIR
+# with the tools a distribution would use. Usage: check.sh SOURCE_DIR BUILD_DIR VERSION
 set -euo pipefail
-src="$1"; build="$2"
+src="$1"; build="$2"; version="$3"
 work="$(mktemp -d "${TMPDIR:-/tmp}/zestrel-packaging.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -17,6 +17,7 @@ for f in usr/bin/zestrel usr/bin/zestrel-server usr/bin/zestrel-cookbook \
          usr/share/metainfo/org.zestrel.Zestrel.metainfo.xml \
          usr/share/man/man1/zestrel.1.gz usr/share/man/man1/zestrel-server.1.gz \
          usr/share/man/man1/zestrel-cookbook.1.gz \
+         usr/share/doc/zestrel/copyright \
          usr/lib/systemd/system/zestrel-server.service etc/default/zestrel-server; do
   [ -e "$root/$f" ] || fail "missing from the installed tree: $f"
 done
@@ -25,8 +26,7 @@ for p in zestrel zestrel-server zestrel-cookbook; do
   page="$(zcat "$root/usr/share/man/man1/$p.1.gz")"
   grep -q "^\.TH" <<<"$page" || fail "man page $p.1 has no title"
   if grep -q "@[A-Z_]*@" <<<"$page"; then fail "unconfigured variable in $p.1"; fi
-  # Every option the tools' usage names is in their page (the client has a window to open).
-  [ "$p" = zestrel ] && continue
+  # Every option the programs' usage names is in their page.
   for opt in $("$root/usr/bin/$p" --help 2>&1 | grep -o -- '--[a-z-]*' | sort -u); do
     grep -qF -- "${opt//-/\\-}" <<<"$page" || fail "$p.1 does not describe $opt"
   done
@@ -44,7 +44,12 @@ sed "s#^ExecStart=/usr/bin/#ExecStart=$root/usr/bin/#" \
   "$root/usr/lib/systemd/system/zestrel-server.service" > "$work/zestrel-server.service"
 systemd-analyze verify --man=no "$work/zestrel-server.service"
 
-# The installed programs run from the tree: the relay's usage on standard output, exit 0.
+# The installed programs run from the tree: usage and version on standard output, exit 0,
+# with no display needed.
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$root/usr/bin/zestrel" --version)" = "zestrel $version" ] \
+  || fail "zestrel --version"
+env -u DISPLAY QT_QPA_PLATFORM= "$root/usr/bin/zestrel" --help | grep -q "^usage: zestrel \[--folder DIR\]$" \
+  || fail "zestrel --help"
 "$root/usr/bin/zestrel-server" --help | grep -q "^usage: zestrel-server \[--listen HOST:PORT\]" \
   || fail "zestrel-server --help"
 
@@ -55,7 +60,10 @@ info="$(dpkg-deb --info "$deb")"
 for dep in libqt6widgets6 libqt6network6 libqt6sql6 libqt6sql6-sqlite libqt6svg6 libc6; do
   grep -q "Depends:.*$dep" <<<"$info" || fail "package does not depend on $dep"
 done
+# Nothing recommended: a recommended package pulls in dozens of others by default.
+if grep -q "^ *Recommends:" <<<"$info"; then fail "package recommends other packages"; fi
 contents="$(dpkg-deb --contents "$deb")"
+grep -q "\./usr/share/doc/zestrel/copyright$" <<<"$contents" || fail "package holds no copyright file"
 grep -q "\./usr/lib/systemd/system/zestrel-server.service$" <<<"$contents" || fail "package holds no unit"
 if grep -q "/etc/systemd/system/" <<<"$contents"; then fail "unit enabled by the package"; fi
 grep -q "ExecStart=/usr/bin/zestrel-server " <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/zestrel-server.service) \

@@ -1,9 +1,12 @@
 // Member-to-member frames between relay nodes travel gathered per node and loop turn:
 // every frame arrives once, and each sender's frames arrive in the order it sent them.
+// What another node says of its members is bounded before it reaches ours.
 #include "RawClient.h"
 #include "support/NatsServers.h"
 #include "support/ServerProcess.h"
 
+#include <QTcpSocket>
+#include <QUrl>
 #include <QtTest>
 
 #include <map>
@@ -12,11 +15,40 @@ using namespace zestrel;
 using namespace zestrel::test;
 namespace code = zestrel::protocol::code;
 
+namespace
+{
+// A node of our own making, speaking the NATS protocol itself.
+struct FakeNode {
+    QTcpSocket socket;
+    bool Connect(const QString &url)
+    {
+        const QUrl u(url);
+        socket.connectToHost(u.host(), quint16(u.port()));
+        if (!socket.waitForConnected(5000))
+            return false;
+        socket.write("CONNECT {\"verbose\":false}\r\n");
+        return socket.waitForBytesWritten(5000);
+    }
+    // One bus message from node "fake" (slot 150) of this type, sequence and body.
+    void Publish(char type, int seq, const std::string &body)
+    {
+        const std::string data = std::string(1, type) + " fake 7 " + std::to_string(seq) +
+                                 " 150 0\n" + body;
+        const std::string pub =
+            "PUB zestrel.all " + std::to_string(data.size()) + "\r\n" + data + "\r\n";
+        socket.write(pub.data(), qint64(pub.size()));
+        socket.flush();
+    }
+};
+} // namespace
+
 class TestCrossNode : public QObject
 {
     Q_OBJECT
   private slots:
     void orderPerSenderUnderBatching();
+    void keyBoundFromAnotherNode_data();
+    void keyBoundFromAnotherNode();
 };
 
 void TestCrossNode::orderPerSenderUnderBatching()
@@ -74,6 +106,63 @@ void TestCrossNode::orderPerSenderUnderBatching()
     QCOMPARE(next.size(), senders.size());
     for (const auto &s : senders)
         QCOMPARE(next[s->Key()], kFrames);
+}
+
+void TestCrossNode::keyBoundFromAnotherNode_data()
+{
+    QTest::addColumn<bool>("inSnapshot"); // or as an arrival after an empty snapshot
+    QTest::addColumn<int>("keyBytes");
+    QTest::addColumn<bool>("reaches");
+    QTest::newRow("snapshot, 512 bytes") << true << 512 << true;
+    QTest::newRow("snapshot, 513 bytes") << true << 513 << false;
+    QTest::newRow("snapshot, 600 bytes") << true << 600 << false;
+    QTest::newRow("arrival, 512 bytes") << false << 512 << true;
+    QTest::newRow("arrival, 600 bytes") << false << 600 << false;
+}
+
+void TestCrossNode::keyBoundFromAnotherNode()
+{
+    QFETCH(bool, inSnapshot);
+    QFETCH(int, keyBytes);
+    QFETCH(bool, reaches);
+    QVERIFY2(!NatsServers::Executable().isEmpty(),
+             "nats-server is missing: scripts/deps.sh installs it");
+    NatsServers nats;
+    QVERIFY(nats.start(1));
+    ServerProcess relay;
+    QVERIFY(relay.start({"--cluster", nats.urls(0), "--node", "relay1"}));
+    RawClient member;
+    QVERIFY(member.Connect(relay.port()));
+    QVERIFY(!member.SignIn("member").empty());
+    FakeNode fake;
+    QVERIFY(fake.Connect(nats.url(0)));
+    const std::string key(std::size_t(keyBytes), 'k');
+    // The relay may subscribe a moment after its member signs in: repeat until it hears.
+    const std::size_t from = member.Seen();
+    int seq = 1;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            if (inSnapshot) {
+                fake.Publish('S', seq, key + std::string(protocol::kListSep) + "marker");
+            } else {
+                fake.Publish('S', seq, {});
+                fake.Publish('A', seq + 1, key);
+                fake.Publish('A', seq + 2, "marker");
+            }
+            seq += 3;
+            for (std::size_t i = from; i < member.Seen(); ++i)
+                if (member.Frames()[i].message.payload.find("marker") != std::string::npos)
+                    return true;
+            return false;
+        },
+        15000));
+    bool seen = false;
+    for (std::size_t i = from; i < member.Seen(); ++i) {
+        const auto &m = member.Frames()[i].message;
+        seen = seen || (protocol::CodeNumber(m.code) == code::UsersAdded &&
+                        m.payload.find(key) != std::string::npos);
+    }
+    QCOMPARE(seen, reaches);
 }
 
 QTEST_GUILESS_MAIN(TestCrossNode)
